@@ -1,0 +1,3 @@
+#include "DataDir.h"
+
+std::string getResourcePath(const std::string& rel) { return "../" + rel; }

@@ -1,0 +1,58 @@
+#pragma once
+
+// Triangle meshes as plain records with free functions. Records point into the owning mesh's
+// arrays, which are allocated once at their final size and never moved while those pointers
+// live. Counts are 32-bit signed; coordinates are floats.
+
+struct Sedge;
+struct Striangle;
+
+struct Svertex {
+    float pos[3];
+    float normal[3]; // unit vertex normal, (0, 0, 0) where undefined
+    int index;       // own position in the mesh's verts
+    Sedge** edges;   // owned: incident edges, in creation order
+    int nedges;
+    Striangle** tris; // owned: incident triangles, ascending triangle order
+    int ntris;
+    float area; // a third of every incident triangle's area
+};
+
+struct Striangle {
+    Svertex* verts[3]; // corners in file order; the order fixes the normal's direction
+    float normal[3];
+    unsigned char color[3];
+    float area;
+    int index; // own position in the mesh's tris
+};
+
+struct Sedge {
+    Svertex* verts[2];   // the first has the lower position in the vertex array
+    Striangle* tris[2];  // the second is null on a boundary edge
+};
+
+struct Smesh {
+    char* name; // owned; base name of the file read
+    Svertex* verts;
+    int nverts;
+    Striangle* tris;
+    int ntris;
+    Sedge* edges;
+    int nedges;
+    float center[3];
+    float extent; // largest half side of the bounding box
+};
+
+void resetSmesh(Smesh* mesh);
+void resetSvertex(Svertex* v);
+void freeVertNeighbors(Smesh* mesh);
+void freeSmesh(Smesh* mesh);
+void computeVertNeighbors(Smesh* mesh);
+void computeEdges(Smesh* mesh);
+void computeTriNormals(Smesh* mesh);
+void computeTriangleArea(Striangle* t);
+void computeTriangleAreas(Smesh* mesh);
+void computeVertexAreas(Smesh* mesh);
+void computeSmeshAreas(Smesh* mesh);
+void computeVertNormals(Smesh* mesh);
+void computeNormals(Smesh* mesh);

@@ -1,0 +1,63 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Helpers shared by the test binaries.
+
+namespace testsupport {
+
+// A fresh directory under the system temp folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return root; }
+    std::filesystem::path operator/(const std::string& rel) const { return root / rel; }
+
+private:
+    std::filesystem::path root;
+};
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+std::string readFile(const std::filesystem::path& path);
+
+struct ProcessResult {
+    int exitStatus = -1; // as the parent sees it (0..255); -1 when killed by a signal
+    int signal = 0;      // the signal that ended it, 0 if none
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] with the arguments in cwd, standard input closed, and collects both streams.
+// Extra environment entries "NAME=value" are added to the current environment.
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+                         const std::vector<std::string>& extraEnv = {});
+
+// The orvalis executable under test.
+std::string orvalisBinary();
+
+// Thrown by the handler that ExitTrap installs in place of exit().
+struct ProcessExit {
+    int status;
+};
+
+// While alive, endProcess(status) throws ProcessExit instead of ending the test binary.
+class ExitTrap {
+public:
+    ExitTrap();
+    ~ExitTrap();
+    ExitTrap(const ExitTrap&) = delete;
+    ExitTrap& operator=(const ExitTrap&) = delete;
+
+private:
+    void (*previous)(int);
+};
+
+// Copies the fixture data tree (Data/ and instructions.htm) into dir, so that a test can break
+// one file of it.
+void copyFixtureTree(const std::filesystem::path& dir);
+
+} // namespace testsupport
