@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 
 // Triangle meshes as plain records with free functions. Records point into the owning mesh's
 // arrays, which are allocated once at their final size and never moved while those pointers
@@ -56,3 +57,31 @@ void computeVertexAreas(Smesh* mesh);
 void computeSmeshAreas(Smesh* mesh);
 void computeVertNormals(Smesh* mesh);
 void computeNormals(Smesh* mesh);
+
+// Axis-aligned bounds of float positions, accumulated in double. The mesh readers start from
+// 8e300 / -8e300 (the OBJ conversion from 8e30 / -8e30).
+struct MeshBounds {
+    double lo[3];
+    double hi[3];
+    explicit MeshBounds(double start = 8e300) {
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = start;
+            hi[k] = -start;
+        }
+    }
+    void extend(const float p[3]) {
+        for (int k = 0; k < 3; ++k) {
+            if (p[k] < lo[k])
+                lo[k] = p[k];
+            if (p[k] > hi[k])
+                hi[k] = p[k];
+        }
+    }
+    // center = per-axis mid-point, extent = greatest half side, both stored as floats.
+    void store(Smesh* mesh) const;
+};
+
+// Allocates count records of size bytes for a mesh array. On an overflowing size or a failed
+// allocation prints "Memory allocation error for \"<what>\" %.3f MB\n" (stdout) and ends the
+// process with status 0. count 0 returns nullptr without failing.
+void* meshAlloc(size_t count, size_t size, const char* what);
