@@ -9,5 +9,3 @@ void Geometry::readModel(Smesh*, const char*) {}
 void Geometry::normalizeModel(Smesh*, float) {}
 void Geometry::readOffModel(Smesh*, const char*) {}
 void Geometry::readSmfModel(Smesh*, const char*) {}
-void Geometry::readPlyModel(Smesh*, const char*) {}
-void Geometry::readObjModel(Smesh*, const char*) {}

@@ -1,0 +1,3 @@
+#include "Geometry.h"
+// placeholder: being written
+void Geometry::readObjModel(Smesh*, const char*) {}
