@@ -13,39 +13,32 @@
 
 namespace {
 
+// Names live in 50-byte buffers; their last byte holds the terminating NUL.
 constexpr int NameBufferSize = 50;
 
-// Reads white-space separated names, each into its own 50-byte buffer. A name that does not fit
-// is reported with its position in the list and ends the process.
-void readNameList(std::FILE* f, const std::string& path, std::vector<char*>& names) {
-    int position = 0;
-    for (;;) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF && std::isspace(static_cast<unsigned char>(c))) {
-        }
-        if (c == EOF)
-            return;
-        ++position;
-        char* name = static_cast<char*>(std::calloc(NameBufferSize, 1));
-        if (!name) {
-            std::fprintf(stderr, "cannot allocate a name of the list (%s)\n", path.c_str());
-            endProcess(-1);
-        }
-        int length = 0;
-        while (c != EOF && !std::isspace(static_cast<unsigned char>(c))) {
-            if (length == NameBufferSize - 1) {
-                std::free(name);
-                std::fprintf(stderr, "entry %d of the list (%s) is longer than %d characters\n",
-                             position, path.c_str(), NameBufferSize - 1);
-                endProcess(-1);
-            }
-            name[length++] = static_cast<char>(c);
-            c = std::fgetc(f);
-        }
-        names.push_back(name);
-        if (c == EOF)
-            return;
+[[noreturn]] void failList(const std::string& path, const char* what) {
+    std::fprintf(stderr, "the file (%s) that specify the list of %s names none\n", path.c_str(),
+                 what);
+    endProcess(-1);
+}
+
+// Reads the list at path into names; one line and the end of the process for a name that does
+// not fit its buffer or a list without any name, since every path builder indexes the lists.
+void loadNameList(std::FILE* f, const std::string& path, const char* what,
+                  std::vector<char*>& names) {
+    std::string bytes;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.append(chunk, n);
+    const int tooLong = readNameList(bytes, names);
+    if (tooLong > 0) {
+        std::fprintf(stderr, "entry %d of the list (%s) is longer than %d characters\n", tooLong,
+                     path.c_str(), NameBufferSize - 1);
+        endProcess(-1);
     }
+    if (names.empty())
+        failList(path, what);
 }
 
 // Composes dir + parts into a 1024-byte result buffer. Paths are bounded by the 49-character
@@ -73,20 +66,34 @@ RenderingSetting::RenderingSetting() {
         std::fprintf(stderr, "cannot open the file (modelList.txt) that specify the list of models\n");
         endProcess(-1);
     }
-    readNameList(attributeList, attributeListPath, attributeNames);
-    readNameList(modelList, modelListPath, modelNames);
+    loadNameList(attributeList, attributeListPath, "attributes", attributeNames);
+    loadNameList(modelList, modelListPath, "models", modelNames);
     std::fclose(attributeList);
     std::fclose(modelList);
-    // Every path builder indexes both lists, so an empty one leaves no valid selection.
-    if (attributeNames.empty()) {
-        std::fprintf(stderr, "the file (%s) that specify the list of attributes names none\n",
-                     attributeListPath.c_str());
-        endProcess(-1);
-    }
-    if (modelNames.empty()) {
-        std::fprintf(stderr, "the file (%s) that specify the list of models names none\n",
-                     modelListPath.c_str());
-        endProcess(-1);
+}
+
+int readNameList(std::string_view bytes, std::vector<char*>& names) {
+    auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    size_t k = 0;
+    int position = 0;
+    for (;;) {
+        while (k < bytes.size() && isSpace(bytes[k]))
+            ++k;
+        if (k == bytes.size())
+            return 0;
+        const size_t begin = k;
+        while (k < bytes.size() && !isSpace(bytes[k]))
+            ++k;
+        ++position;
+        if (k - begin > NameBufferSize - 1)
+            return position;
+        char* name = static_cast<char*>(std::calloc(NameBufferSize, 1));
+        if (!name) {
+            std::fprintf(stderr, "Memory error\n");
+            endProcess(-1);
+        }
+        std::memcpy(name, bytes.data() + begin, k - begin);
+        names.push_back(name);
     }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <string_view>
 #include <vector>
 
 class viewPath;
@@ -46,3 +47,8 @@ public:
 
     static RenderingSetting _instance;
 };
+
+// Appends the white-space separated names of a list file's bytes to names, each in its own
+// 50-byte heap buffer, in file order. Returns 0, or the 1-based position of the first name longer
+// than 49 characters (names before it are appended; nothing from it on).
+int readNameList(std::string_view bytes, std::vector<char*>& names);

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# One entry point for the two quick-start commands:
+#   scripts/orvalis.sh run    install what is missing, build, start the viewer on the bundled tree
+#   scripts/orvalis.sh test   install what is missing, build, run every test
+# Packages come from Debian's archive through apt-get, only when missing; that step needs root
+# (sudo is used when it is there and you are not root). Both commands build incrementally in
+# build/, which is also the folder the viewer starts in: one level below the data tree.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build_packages=(g++ make cmake qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
+                libegl-dev libegl1-mesa-dev)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
+
+install_missing() {
+    local missing=()
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null; then
+            sudo=(sudo)
+        else
+            echo "Installing packages needs root: run this as root or install sudo." >&2
+            exit 1
+        fi
+    fi
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+
+configure_and_build() {
+    local tests=$1
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIS_TESTS="$tests" \
+            -DORVALIS_BENCH="$tests"
+    else
+        cmake -S "$root" -B "$build" -DORVALIS_TESTS="$tests" -DORVALIS_BENCH="$tests" >/dev/null
+    fi
+    cmake --build "$build" -j "$jobs"
+}
+
+run_viewer() {
+    install_missing "${build_packages[@]}"
+    configure_and_build OFF
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "No display to show the viewer on (set DISPLAY, or use xvfb-run)." >&2
+        exit 1
+    fi
+    cd "$build"
+    exec ./orvalis
+}
+
+run_tests() {
+    install_missing "${build_packages[@]}" "${test_packages[@]}"
+    configure_and_build ON
+    local ctest=(ctest --test-dir "$build" --output-on-failure -j "$jobs")
+    if [ -z "${DISPLAY:-}" ]; then
+        # The window and GL tests need an X server; Mesa's software renderer draws into Xvfb.
+        xvfb-run -a -s "-screen 0 1280x1024x24" "${ctest[@]}"
+    else
+        "${ctest[@]}"
+    fi
+}
+
+case "${1:-}" in
+run) run_viewer ;;
+test) run_tests ;;
+*)
+    echo "usage: scripts/orvalis.sh run|test" >&2
+    exit 2
+    ;;
+esac

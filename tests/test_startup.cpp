@@ -1,0 +1,89 @@
+// Start-up failures of the real program: each missing or broken list or instruction file gives
+// its one line and exit status before any window is used.
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Startup : public testing::Test {
+protected:
+    void SetUp() override {
+        copyFixtureTree(tree.path());
+        fs::create_directories(tree / "run");
+    }
+    ProcessResult run() { return runProcess({orvalisBinary()}, tree / "run"); }
+    TempDir tree;
+};
+
+bool haveDisplay() { return std::getenv("DISPLAY") != nullptr; }
+
+} // namespace
+
+TEST_F(Startup, MissingAttributeListEndsWithItsFullPath) {
+    fs::remove(tree / "Data/Attributes/attributeList.txt");
+    ProcessResult r = run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(r.err, "cannot open the file (../Data/Attributes/attributeList.txt) that specify the "
+                     "list of attributes\n");
+}
+
+TEST_F(Startup, MissingModelListEndsWithItsName) {
+    fs::remove(tree / "Data/Models/modelList.txt");
+    ProcessResult r = run();
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(r.err, "cannot open the file (modelList.txt) that specify the list of models\n");
+}
+
+TEST_F(Startup, BothListsMissingReportsTheAttributeListFirst) {
+    fs::remove(tree / "Data/Models/modelList.txt");
+    fs::remove(tree / "Data/Attributes/attributeList.txt");
+    ProcessResult r = run();
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(r.err, "cannot open the file (../Data/Attributes/attributeList.txt) that specify the "
+                     "list of attributes\n");
+}
+
+TEST_F(Startup, EmptyListsLeaveNoSelectionAndEndTheProcess) {
+    for (const char* content : {"", "\n\n  \t\n"}) {
+        writeFile(tree / "Data/Models/modelList.txt", content);
+        ProcessResult r = run();
+        EXPECT_EQ(r.exitStatus, 255);
+        EXPECT_NE(r.err.find("../Data/Models/modelList.txt"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    writeFile(tree / "Data/Models/modelList.txt", "torus\n");
+    writeFile(tree / "Data/Attributes/attributeList.txt", "");
+    ProcessResult r = run();
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_NE(r.err.find("../Data/Attributes/attributeList.txt"), std::string::npos) << r.err;
+}
+
+TEST_F(Startup, NameLongerThanItsBufferIsRejectedWithItsPosition) {
+    const std::string fortyNine(49, 'a');
+    const std::string fifty(50, 'b');
+    writeFile(tree / "Data/Attributes/attributeList.txt", "front " + fortyNine + "\n" + fifty + "\n");
+    ProcessResult r = run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_EQ(r.err, "entry 3 of the list (../Data/Attributes/attributeList.txt) is longer than 49 "
+                     "characters\n");
+}
+
+TEST_F(Startup, MissingInstructionTextSaysFileErrorWithoutNewline) {
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
+    fs::remove(tree / "instructions.htm");
+    ProcessResult r = run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitStatus, 1);
+    ASSERT_GE(r.err.size(), 10u);
+    EXPECT_EQ(r.err.substr(r.err.size() - 10), "File error") << r.err;
+}
