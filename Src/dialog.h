@@ -66,6 +66,8 @@ private:
     void createModelGroupBox();
     void createNudgeModeGroupBox();
     void createVisualizationGroupBox();
+    // Both strengths to the recommended values and the sliders to match (56 and 11).
+    void applyRecommendedStrengths();
 
     QGroupBox* strengthGroupBox = nullptr;
     QGridLayout* strengthLayout = nullptr;

@@ -1,17 +1,539 @@
 #include "geometryRenderer.h"
-// placeholder: being written
-void geometryRenderer::drawScene(const Smesh&) {}
-void geometryRenderer::drawSmesh(const Smesh&) {}
-void geometryRenderer::drawSphere(const Smesh&) {}
-void geometryRenderer::drawSphereGeometry(const Smesh&) {}
-void geometryRenderer::drawTexture() {}
-void geometryRenderer::drawCenterIndicator() {}
-void geometryRenderer::drawPathOnSphere() {}
-void geometryRenderer::drawTurnpathOnSphere() {}
-void geometryRenderer::drawPathOnQuad() {}
-void geometryRenderer::drawTurnpathOnQuad() {}
-void geometryRenderer::drawTexturePositionIndicator() {}
-void geometryRenderer::drawThrowPathonSphere() {}
-void geometryRenderer::drawStdThrowPathonSphere() {}
-void geometryRenderer::drawThrowPathonTexture() {}
-void geometryRenderer::drawStdThrowPathonTexture() {}
+
+#include "extTrackball.h"
+#include "textureManager.h"
+#include "viewPath.h"
+
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+
+#include <GL/gl.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+QOpenGLFunctions* bufferFunctions() {
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    return context ? context->functions() : nullptr;
+}
+
+// The viewing direction of the current orientation.
+vec viewingDirection() {
+    return vec(ab_quat[2], ab_quat[6], ab_quat[10]);
+}
+
+void drawPosition(vec direction, float& u, float& v) {
+    coordinateTransform& ct = coordinateTransform::_instance;
+    int i, j;
+    ct.CartesianToArrayIndex(direction, i, j);
+    ct.arrayIndexToDrawPos(i, j, u, v);
+}
+
+void vertexScaled(vec p, float radius) {
+    glVertex3f(static_cast<float>(p.x * radius), static_cast<float>(p.y * radius),
+               static_cast<float>(p.z * radius));
+}
+
+// Texture coordinates of one sphere corner for a W x H map.
+void cornerTexCoord(const Svertex& corner, int W, int H, float& s, float& t) {
+    if (W <= 0 || H <= 0) {
+        s = t = 0;
+        return;
+    }
+    int i, j;
+    coordinateTransform::_instance.CartesianToArrayIndex(
+        vec(corner.pos[0], corner.pos[1], corner.pos[2]), i, j);
+    // A map one texel wide or high has a single texture coordinate along that axis.
+    s = W > 1 ? static_cast<float>(i) / static_cast<float>(W - 1) : 0.0f;
+    t = H > 1 ? static_cast<float>(j) / static_cast<float>(H - 1) : 0.0f;
+}
+
+} // namespace
+
+geometryRenderer::~geometryRenderer() {
+    releaseBuffers();
+}
+
+// ---- buffers
+
+void geometryRenderer::meshLoaded(const Smesh& mesh) {
+    LoadedMesh* entry = nullptr;
+    for (LoadedMesh& e : loaded)
+        if (e.mesh == &mesh) entry = &e;
+    if (!entry) {
+        entry = &loaded[nextLoaded];
+        nextLoaded = (nextLoaded + 1) % maxLoaded;
+    }
+    dropBuffers(*entry);
+    entry->mesh = &mesh;
+    entry->verts = mesh.verts;
+    entry->tris = mesh.tris;
+    entry->nverts = mesh.nverts;
+    entry->ntris = mesh.ntris;
+}
+
+void geometryRenderer::dropBuffers(LoadedMesh& entry) {
+    QOpenGLFunctions* gl = bufferFunctions();
+    for (int k = 0; k < 2; ++k) {
+        if (entry.buffer[k] && gl) gl->glDeleteBuffers(1, &entry.buffer[k]);
+        entry.buffer[k] = 0;
+        entry.failed[k] = false;
+    }
+    entry = LoadedMesh();
+}
+
+void geometryRenderer::releaseBuffers() {
+    for (LoadedMesh& e : loaded)
+        dropBuffers(e);
+}
+
+void geometryRenderer::forgetBuffers() {
+    for (LoadedMesh& e : loaded)
+        e = LoadedMesh();
+}
+
+int geometryRenderer::bufferCount() const {
+    int n = 0;
+    for (const LoadedMesh& e : loaded)
+        n += (e.buffer[0] != 0) + (e.buffer[1] != 0);
+    return n;
+}
+
+unsigned int geometryRenderer::bufferFor(const Smesh& mesh, Kind kind) {
+    if (!useBuffers || mesh.ntris <= 0) return 0;
+    LoadedMesh* entry = nullptr;
+    for (LoadedMesh& e : loaded)
+        if (e.matches(mesh)) entry = &e;
+    if (!entry) return 0;
+    const int W = textureManager::_instance.mapWidth;
+    const int H = textureManager::_instance.mapHeight;
+    if (kind == Textured && entry->buffer[kind] &&
+        (entry->mapWidth != W || entry->mapHeight != H)) {
+        // The texture coordinates depend on the map size, which a map load may change.
+        if (QOpenGLFunctions* gl = bufferFunctions()) gl->glDeleteBuffers(1, &entry->buffer[kind]);
+        entry->buffer[kind] = 0;
+        entry->failed[kind] = false;
+    }
+    if (entry->buffer[kind] || entry->failed[kind]) return entry->buffer[kind];
+
+    QOpenGLFunctions* gl = bufferFunctions();
+    const int floatsPerCorner = kind == Lit ? 6 : 8;
+    // glDrawArrays counts corners in a GLsizei; a mesh beyond that is drawn corner by corner.
+    if (!gl || mesh.ntris > INT_MAX / 3) {
+        entry->failed[kind] = true;
+        return 0;
+    }
+    std::vector<float> data;
+    data.reserve(static_cast<size_t>(mesh.ntris) * 3 * floatsPerCorner);
+    for (int n = 0; n < mesh.ntris; ++n) {
+        const Striangle& t = mesh.tris[n];
+        float s0 = 0;
+        for (int k = 0; k < 3; ++k) {
+            const Svertex& c = *t.verts[k];
+            if (kind == Textured) {
+                float s, tc;
+                cornerTexCoord(c, W, H, s, tc);
+                if (k == 0)
+                    s0 = s;
+                else
+                    s = seamRepaired(s0, s);
+                data.push_back(s);
+                data.push_back(tc);
+            }
+            data.insert(data.end(), c.normal, c.normal + 3);
+            data.insert(data.end(), c.pos, c.pos + 3);
+        }
+    }
+    // Earlier errors must not be taken for a failed upload (the queue holds a few at most).
+    for (int k = 0; k < 8 && glGetError() != GL_NO_ERROR; ++k) {
+    }
+    GLuint name = 0;
+    gl->glGenBuffers(1, &name);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, name);
+    gl->glBufferData(GL_ARRAY_BUFFER, static_cast<qopengl_GLsizeiptr>(data.size() * sizeof(float)),
+                     data.data(), GL_STATIC_DRAW);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (name == 0 || glGetError() != GL_NO_ERROR) {
+        // Out of buffer memory: the mesh is still drawn, corner by corner.
+        if (name) gl->glDeleteBuffers(1, &name);
+        entry->failed[kind] = true;
+        return 0;
+    }
+    entry->buffer[kind] = name;
+    entry->mapWidth = W;
+    entry->mapHeight = H;
+    return name;
+}
+
+float geometryRenderer::seamRepaired(float s0, float s) {
+    if (static_cast<double>(s0) > 0.9 && static_cast<double>(s) < 0.1) s = s + 1;
+    if (static_cast<double>(s0) < 0.1 && static_cast<double>(s) > 0.9) s = s - 1;
+    return s;
+}
+
+float geometryRenderer::seamCrossingHeight(float u1, float v1, float u2, float v2, float S) {
+    const float denominator = 2 * S - std::fabs(u1) - std::fabs(u2);
+    // Both ends on the edges (u = +S and u = -S, the same meridian): the segment runs along the
+    // seam, and it meets the edges where it starts.
+    if (!(denominator > 0)) return v1;
+    return v1 + (v2 - v1) * (S - std::fabs(u1)) / denominator;
+}
+
+// ---- scene
+
+void geometryRenderer::drawScene(const Smesh& model) {
+    ExtTrackball::_instance.rotate();
+    // The model carries no texture coordinates; left on, texturing would tint it with one texel.
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    drawSmesh(model);
+}
+
+void geometryRenderer::drawSmesh(const Smesh& mesh) {
+    if (const unsigned int buffer = bufferFor(mesh, Lit)) {
+        QOpenGLFunctions* gl = bufferFunctions();
+        gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glNormalPointer(GL_FLOAT, 6 * sizeof(float), nullptr);
+        glVertexPointer(3, GL_FLOAT, 6 * sizeof(float),
+                        reinterpret_cast<const void*>(3 * sizeof(float)));
+        glDrawArrays(GL_TRIANGLES, 0, 3 * mesh.ntris);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_NORMAL_ARRAY);
+        gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+        return;
+    }
+    glBegin(GL_TRIANGLES);
+    for (int n = 0; n < mesh.ntris; ++n) {
+        const Striangle& t = mesh.tris[n];
+        for (int k = 0; k < 3; ++k) {
+            glNormal3fv(t.verts[k]->normal);
+            glVertex3fv(t.verts[k]->pos);
+        }
+    }
+    glEnd();
+}
+
+void geometryRenderer::drawSphere(const Smesh& sphere) {
+    ExtTrackball::_instance.rotate();
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textureManager::_instance.textureId);
+    drawSphereGeometry(sphere);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+}
+
+void geometryRenderer::drawSphereGeometry(const Smesh& sphere) {
+    if (const unsigned int buffer = bufferFor(sphere, Textured)) {
+        QOpenGLFunctions* gl = bufferFunctions();
+        gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 8 * sizeof(float), nullptr);
+        glNormalPointer(GL_FLOAT, 8 * sizeof(float),
+                        reinterpret_cast<const void*>(2 * sizeof(float)));
+        glVertexPointer(3, GL_FLOAT, 8 * sizeof(float),
+                        reinterpret_cast<const void*>(5 * sizeof(float)));
+        glDrawArrays(GL_TRIANGLES, 0, 3 * sphere.ntris);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+        return;
+    }
+    const int W = textureManager::_instance.mapWidth;
+    const int H = textureManager::_instance.mapHeight;
+    glBegin(GL_TRIANGLES);
+    for (int n = 0; n < sphere.ntris; ++n) {
+        const Striangle& t = sphere.tris[n];
+        float s0 = 0;
+        for (int k = 0; k < 3; ++k) {
+            const Svertex& c = *t.verts[k];
+            float s, tc;
+            cornerTexCoord(c, W, H, s, tc);
+            if (k == 0)
+                s0 = s;
+            else
+                s = seamRepaired(s0, s);
+            glTexCoord2f(s, tc);
+            glNormal3fv(c.normal);
+            glVertex3fv(c.pos);
+        }
+    }
+    glEnd();
+}
+
+void geometryRenderer::drawTexture() {
+    const float S = ExtTrackball::_instance.planeHalfSize;
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textureManager::_instance.textureId);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 1);
+    glVertex3f(-S, -S, 0);
+    glTexCoord2f(1, 1);
+    glVertex3f(S, -S, 0);
+    glTexCoord2f(1, 0);
+    glVertex3f(S, S, 0);
+    glTexCoord2f(0, 0);
+    glVertex3f(-S, S, 0);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+}
+
+void geometryRenderer::drawCenterIndicator() {
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glLineWidth(2);
+    glBegin(GL_LINES);
+    glColor3f(0, 0.3f, 1);
+    glVertex3f(0.5f, 0, 0);
+    glVertex3f(1, 0, 0);
+    glVertex3f(-0.5f, 0, 0);
+    glVertex3f(-1, 0, 0);
+    glVertex3f(0, 0.5f, 0);
+    glVertex3f(0, 1, 0);
+    glVertex3f(0, -0.5f, 0);
+    glVertex3f(0, -1, 0);
+    glColor3f(1, 1, 1);
+    glEnd();
+    glLineWidth(1);
+    glPointSize(2);
+    glBegin(GL_POINTS);
+    glColor3f(0, 0.3f, 1);
+    glVertex3f(0, 0, 0);
+    glColor3f(1, 1, 1);
+    glEnd();
+    glPointSize(1);
+    glEnable(GL_DEPTH_TEST);
+}
+
+// ---- overlays
+
+void geometryRenderer::drawPathOnSphere() {
+    drawPathOnSphere(false);
+}
+void geometryRenderer::drawTurnpathOnSphere() {
+    drawPathOnSphere(true);
+}
+void geometryRenderer::drawPathOnQuad() {
+    drawPathOnQuad(false);
+}
+void geometryRenderer::drawTurnpathOnQuad() {
+    drawPathOnQuad(true);
+}
+void geometryRenderer::drawThrowPathonSphere() {
+    drawTrailOnSphere(true);
+}
+void geometryRenderer::drawStdThrowPathonSphere() {
+    drawTrailOnSphere(false);
+}
+void geometryRenderer::drawThrowPathonTexture() {
+    drawTrailOnTexture(true);
+}
+void geometryRenderer::drawStdThrowPathonTexture() {
+    drawTrailOnTexture(false);
+}
+
+void geometryRenderer::drawPathOnSphere(bool turntable) {
+    const std::vector<PathPoint>& points =
+        turntable ? viewPath::_instance.turntablePoints : viewPath::_instance.pathPoints;
+    coordinateTransform& ct = coordinateTransform::_instance;
+    glDisable(GL_LIGHTING);
+    glLineWidth(1.5f);
+    const float R = static_cast<float>(static_cast<double>(sphereRadius) + 0.2);
+    auto vertexAt = [&](const PathPoint& p) {
+        vec out;
+        ct.sphericalToCartesian(out, vec(R, p.theta, p.phi));
+        glVertex3f(static_cast<float>(out.x), static_cast<float>(out.y), static_cast<float>(out.z));
+    };
+    // An empty path has no first point to close the loop with: nothing is drawn.
+    if (!points.empty()) {
+        glBegin(GL_LINE_STRIP);
+        for (const PathPoint& p : points)
+            vertexAt(p);
+        vertexAt(points.front());
+        glEnd();
+    }
+    glLineWidth(1);
+    glColor3f(1, 1, 1);
+    glEnable(GL_LIGHTING);
+}
+
+void geometryRenderer::drawPathOnQuad(bool turntable) {
+    const std::vector<PathPoint>& points =
+        turntable ? viewPath::_instance.turntablePoints : viewPath::_instance.pathPoints;
+    coordinateTransform& ct = coordinateTransform::_instance;
+    const float S = ExtTrackball::_instance.planeHalfSize;
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glLineWidth(1.5f);
+    if (!points.empty()) {
+        float u0 = 0, v0 = 0, uPrevious = 0, vPrevious = 0;
+        glBegin(GL_LINE_STRIP);
+        for (size_t k = 0; k < points.size(); ++k) {
+            float u, v;
+            ct.sphericalToDrawPos(points[k].theta, points[k].phi, u, v);
+            if (k == 0) {
+                u0 = u;
+                v0 = v;
+            } else if (!turntable && std::fabs(u - uPrevious) > 0.5f * S) {
+                // A jump across the map: no line over it.
+                glEnd();
+                glBegin(GL_LINE_STRIP);
+            }
+            glVertex3f(u, v, 0);
+            uPrevious = u;
+            vPrevious = v;
+        }
+        if (std::fabs(uPrevious - u0) > S) {
+            const float vc = seamCrossingHeight(uPrevious, vPrevious, u0, v0, S);
+            const float sigma = uPrevious > 0 ? 1.0f : -1.0f;
+            glVertex3f(sigma * S, vc, 0);
+            glEnd();
+            glBegin(GL_LINE_STRIP);
+            glVertex3f(-sigma * S, vc, 0);
+        }
+        glVertex3f(u0, v0, 0);
+        glEnd();
+    }
+    glLineWidth(1);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+}
+
+void geometryRenderer::drawTexturePositionIndicator() {
+    float u, v;
+    drawPosition(viewingDirection(), u, v);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glLineWidth(2);
+    glBegin(GL_LINES);
+    glColor3f(0, 0.3f, 1);
+    glVertex3f(u + 0.5f, v, 0);
+    glVertex3f(u + 1.0f, v, 0);
+    glVertex3f(u - 0.5f, v, 0);
+    glVertex3f(u - 1.0f, v, 0);
+    glVertex3f(u, v + 0.5f, 0);
+    glVertex3f(u, v + 1.0f, 0);
+    glVertex3f(u, v - 0.5f, 0);
+    glVertex3f(u, v - 1.0f, 0);
+    glEnd();
+    glPointSize(2);
+    glBegin(GL_POINTS);
+    glColor3f(0, 0.3f, 1);
+    glVertex3f(u, v, 0);
+    glColor3f(1, 1, 1);
+    glEnd();
+    glPointSize(1);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+}
+
+void geometryRenderer::drawTrailOnSphere(bool real) {
+    ExtTrackball& trackball = ExtTrackball::_instance;
+    const std::vector<vec>& trail = real ? trackball.viewpointTrail : trackball.stdDragTrail;
+    glPushMatrix();
+    trackball.rotate();
+    glDisable(GL_LIGHTING);
+    glLineWidth(2);
+    glBegin(GL_LINE_STRIP);
+    if (real)
+        glColor3f(1, 0, 1);
+    else
+        glColor3f(0, 0, 0);
+    const float R = static_cast<float>(static_cast<double>(sphereRadius) + 0.1);
+    const double spacing = 0.01f;
+    for (size_t k = 0; k < trail.size(); ++k) {
+        const vec p = trail[k];
+        vertexScaled(p, R);
+        if (k + 1 < trail.size()) {
+            const vec q = trail[k + 1];
+            const double d = (p - q).length();
+            if (d > spacing) {
+                const int m = static_cast<int>(std::floor(d / spacing));
+                for (int i = 1; i <= m; ++i) {
+                    const float t = static_cast<float>(i) * 0.01f;
+                    vertexScaled((p + (q - p) * t).unit(), R);
+                }
+            }
+        }
+    }
+    if (real) {
+        glColor3f(1, 1, 1);
+        glEnd();
+        glLineWidth(1);
+        if (trail.size() > 2) {
+            glColor3f(0, 0, 0);
+            glPointSize(4);
+            glBegin(GL_POINTS);
+            vertexScaled(trail.front(), R);
+            glEnd();
+            glPointSize(1);
+        }
+    } else {
+        glEnd();
+        glLineWidth(1);
+    }
+    glEnable(GL_LIGHTING);
+    glPopMatrix();
+}
+
+void geometryRenderer::drawTrailOnTexture(bool real) {
+    ExtTrackball& trackball = ExtTrackball::_instance;
+    const std::vector<vec>& trail = real ? trackball.viewpointTrail : trackball.stdDragTrail;
+    const float S = trackball.planeHalfSize;
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    if (real)
+        glColor3f(1, 0, 1);
+    else
+        glColor3f(0, 0, 0);
+    glLineWidth(2);
+    glBegin(GL_LINES);
+    for (size_t k = 1; k < trail.size(); ++k) {
+        float u1, v1, u2, v2;
+        drawPosition(trail[k - 1], u1, v1);
+        drawPosition(trail[k], u2, v2);
+        if (std::fabs(u1 - u2) < S) {
+            glVertex3f(u1, v1, 0);
+            glVertex3f(u2, v2, 0);
+        } else {
+            const float vc = seamCrossingHeight(u1, v1, u2, v2, S);
+            const float sigma = u1 > 0 ? 1.0f : -1.0f;
+            glVertex3f(u1, v1, 0);
+            glVertex3f(sigma * S, vc, 0);
+            glVertex3f(-sigma * S, vc, 0);
+            glVertex3f(u2, v2, 0);
+        }
+    }
+    if (real) {
+        glColor3f(1, 1, 1);
+        glEnd();
+        glLineWidth(1);
+        if (trail.size() > 1) {
+            float u, v;
+            drawPosition(trail.front(), u, v);
+            glColor3f(0, 0, 0);
+            glPointSize(4);
+            glBegin(GL_POINTS);
+            glVertex3f(u, v, 0);
+            glEnd();
+            glPointSize(1);
+        }
+    } else {
+        glEnd();
+        glLineWidth(1);
+        glColor3f(1, 1, 1);
+    }
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+}

@@ -2,11 +2,19 @@
 #include "geom.h"
 
 // Draws the lit model, the textured view sphere, the flat goodness map, the markers and the
-// path and trail overlays. Holds no state besides the sphere radius; every call runs inside the
-// view's paint handler with its context current.
+// path and trail overlays. Every call runs inside the view's paint handler with its context
+// current.
+//
+// Besides the sphere radius the renderer keeps vertex buffers of the meshes the view loaded, so
+// that a frame submits each mesh with a handful of calls instead of one call per corner. A mesh
+// gets a buffer only after meshLoaded() names it; any other mesh is drawn corner by corner, with
+// the same result.
 class geometryRenderer {
 public:
     explicit geometryRenderer(float radius) : sphereRadius(radius) {}
+    ~geometryRenderer();
+    geometryRenderer(const geometryRenderer&) = delete;
+    geometryRenderer& operator=(const geometryRenderer&) = delete;
 
     void drawScene(const Smesh& model);
     void drawSmesh(const Smesh& mesh);
@@ -25,5 +33,54 @@ public:
     void drawThrowPathonTexture();
     void drawStdThrowPathonTexture();
 
+    // mesh has just been (re)loaded: buffers built for its earlier contents are dropped, and the
+    // next draw builds new ones. Needs the context current.
+    void meshLoaded(const Smesh& mesh);
+    // Deletes every buffer (needs the context current) / forgets them (their context is gone).
+    void releaseBuffers();
+    void forgetBuffers();
+    // Buffers currently held, for tests.
+    int bufferCount() const;
+
+    // Texture coordinate s of a sphere corner, repaired against the first corner s0 of its
+    // triangle so that a triangle across the azimuth seam does not sweep the whole map.
+    static float seamRepaired(float s0, float s);
+    // Height at which the segment (u1, v1)-(u2, v2), taken to cross the left/right seam of a
+    // flat map of half side S, meets the edges.
+    static float seamCrossingHeight(float u1, float v1, float u2, float v2, float S);
+
     float sphereRadius;
+    // Off: every mesh is drawn corner by corner (for comparisons).
+    bool useBuffers = true;
+
+private:
+    enum Kind { Lit = 0, Textured = 1 };
+    struct LoadedMesh {
+        const Smesh* mesh = nullptr;
+        const Svertex* verts = nullptr;
+        const Striangle* tris = nullptr;
+        int nverts = 0;
+        int ntris = 0;
+        unsigned int buffer[2] = {0, 0}; // GL buffer names per Kind, 0 until built
+        bool failed[2] = {false, false}; // no buffer could be made: draw corner by corner
+        int mapWidth = 0; // map size the texture coordinates of buffer[Textured] were made for
+        int mapHeight = 0;
+        bool matches(const Smesh& m) const {
+            return mesh == &m && verts == m.verts && tris == m.tris && nverts == m.nverts &&
+                   ntris == m.ntris;
+        }
+    };
+    static constexpr int maxLoaded = 4;
+    LoadedMesh loaded[maxLoaded];
+    int nextLoaded = 0;
+
+    // The buffer of kind for mesh, built if needed; 0 when the mesh must be drawn corner by
+    // corner.
+    unsigned int bufferFor(const Smesh& mesh, Kind kind);
+    void dropBuffers(LoadedMesh& entry);
+
+    void drawPathOnSphere(bool turntable);
+    void drawPathOnQuad(bool turntable);
+    void drawTrailOnSphere(bool real);
+    void drawTrailOnTexture(bool real);
 };

@@ -20,6 +20,17 @@ public:
     void setupLighting();
 
     Geometry* geometryData() const { return geometry; }
+    geometryRenderer* rendererData() const { return renderer; }
+
+    // The meshes of the geometry were replaced from outside the paint handler (a benchmark or a
+    // tool loading its own file): drop the draw buffers built for the old ones.
+    void meshesChanged();
+
+    // Frames painted so far; one view-path line is recorded per frame while recording is on.
+    long long framesPainted() const { return frameCount; }
+
+    // The view of the running program, or null while there is none.
+    static GLWidget* activeView() { return active; }
 
 public slots:
     void setNudgeStrength(int v);
@@ -34,8 +45,14 @@ protected:
 
 private slots:
     void idle();
+    void contextGoing();
 
 private:
+    int half() const { return width / 2; }
+    void orbitStep();
+    // Flat-map coordinates of a widget position; false when it lies outside the map square.
+    bool texturePosition(QPoint p, float& u, float& v) const;
+
     QPoint lastPos{0, 0};
     QPoint currentPos{0, 0};
     QPoint pressPos{0, 0};
@@ -45,4 +62,21 @@ private:
     int width = 0;
     int height = 0;
     QElapsedTimer orbitClock; // invalid until the first Orbit-mode frame; monotonic
+    long long frameCount = 0;
+
+    static GLWidget* active;
+};
+
+// Makes the view's GL context current while it lives, when there is a view with a context.
+// Code outside the view's GL handlers that creates or deletes GL objects the view draws with
+// (the goodness texture) does so inside one of these; without a view it does nothing.
+class ViewContext {
+public:
+    ViewContext();
+    ~ViewContext();
+    ViewContext(const ViewContext&) = delete;
+    ViewContext& operator=(const ViewContext&) = delete;
+
+private:
+    GLWidget* view = nullptr;
 };
