@@ -20,7 +20,9 @@ struct vec {
     bool operator==(const vec& o) const { return x == o.x && y == o.y && z == o.z; }
 };
 
-inline double dot(vec a, vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double dot(vec a, vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline vec cross(vec a, vec b) {
     return vec(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
@@ -48,6 +50,8 @@ void composeWithNext(double* dest, const double* left);
 // ab_next := the rotation carrying unit vector a onto unit vector b.
 void rotationBetween(vec a, vec b);
 
+struct PathPoint;
+
 // One recorded mouse sample, window pixels (x right, y down), linked towards older samples.
 struct MousePathNode {
     double x;
@@ -70,11 +74,21 @@ public:
     void reset();
     void rotate();
     void setzoom(float radius, vec eye, vec up);
+    // The plane set-up of setzoom without capturing the GL projection and viewport.
+    void setzoomPlane(float radius, vec eye, vec up);
+    // The near-plane point under a window position, each coordinate rounded to float.
+    vec unprojectNear(double mx, double my);
     vec planar_coords(double mx, double my);
     void start(int mx, int my);
     void updateRotationMatrix(vec a, vec b, double* m);
     void fixup();
     void handleBoundaryIndices(int& column, int& row);
+    // Wraps the column fully and clamps the row, so that any cell index is inside the map;
+    // requires a usable map.
+    void keepInMap(int& column, int& row);
+    // A goodness map with data and at least 2 x 2 cells is loaded. Motions over the map grid do
+    // nothing without one.
+    bool hasUsableMap() const;
 
     // Plain drag and throw.
     void recordMousePath(int x, int y);
@@ -94,6 +108,9 @@ public:
     void moveontexture(float u, float v);
     void moveOnViewpath(int frame);
     void moveOnTurntable(int frame);
+    // The orientation that turns q onto the eye axis, set upright (ab_last becomes the identity).
+    void orientToDirection(vec q);
+    void orientToCell(int column, int row);
 
     float recommendedNudgeStrength = 0.56f;
     float recommendedFrictionStrength = 0.11f;
@@ -126,6 +143,9 @@ public:
     vec out{1, 0, 0};
 
     static ExtTrackball _instance;
+
+private:
+    void moveAlongPath(const std::vector<PathPoint>& points, int frame);
 };
 
 // Conversions between directions, spherical angles (r, theta, phi), map cells and flat-map
