@@ -1,22 +1,74 @@
 #pragma once
+#include <QPointer>
+
+#include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
+
+class QOpenGLContext;
+
+// One entry of the jet colour table: red, green, blue, 0..255 each.
+struct PellixColor {
+    unsigned char red;
+    unsigned char green;
+    unsigned char blue;
+};
+
+// A goodness image turned into map cells and texels, not yet installed.
+struct GoodnessImage {
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<float[]> cells; // 3 floats per cell: goodness set, gradient parts 0
+    std::vector<float> texels;      // 3 floats per cell: jet colour, channels in 0..1
+};
+
+// A gradient image turned into per-cell magnitude and angle, not yet installed.
+struct GradientImage {
+    int width = 0;
+    int height = 0;
+    std::vector<float> magnitudeAngle; // 2 floats per cell
+};
 
 // The goodness map of the selected model and attribute. Shared because the trackball samples
 // it, the renderer draws its texture and the panels reload it; written only by the two loaders.
 // mapData holds mapWidth x mapHeight cells, row-major, three floats each:
 // goodness (0..1), gradientMagnitude (>= 0), gradientAngle (radians, row axis pointing up).
+//
+// A loader that meets a bad file prints one line naming it and leaves the map, the texture and
+// both sizes exactly as they were. Parsing never touches GL: the texture is created only while a
+// GL context is current, so the numbers can be loaded and checked without one.
 class textureManager {
 public:
+    textureManager() = default;
     ~textureManager();
+    textureManager(const textureManager&) = delete;
+    textureManager& operator=(const textureManager&) = delete;
 
     void LoadPGMImage(const char* path);
     void LoadVGFImageB(const char* path);
     void jetColor(float x, std::vector<int>& colour);
 
-    unsigned int textureId;
-    float* mapData;
-    int mapWidth;
-    int mapHeight;
+    // The loaders' work on bytes already in memory; path is used in messages only.
+    void LoadPGMImageFromBytes(const char* path, std::string_view bytes);
+    void LoadVGFImageBFromBytes(const char* path, std::string_view bytes);
+
+    // Decode without installing anything. Each returns an empty text on success, otherwise the
+    // reason the bytes were refused (no path, no newline).
+    std::string parsePGMImage(std::string_view bytes, GoodnessImage& image);
+    // width and height are the sizes of the goodness map the gradient must match (0 when none).
+    static std::string parseVGFImage(std::string_view bytes, int width, int height,
+                                     GradientImage& image);
+
+    unsigned int textureId = 0;
+    float* mapData = nullptr;
+    int mapWidth = 0;
+    int mapHeight = 0;
+    // The context textureId belongs to; the name is released only while it is current.
+    QPointer<QOpenGLContext> textureContext;
 
     static textureManager _instance;
+
+private:
+    bool uploadTexture(const char* path, const GoodnessImage& image, unsigned int& name);
 };
