@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 // A viewing direction on a path: azimuth theta in (-pi, pi] and polar angle phi in [0, pi],
@@ -24,10 +25,18 @@ public:
     // the number of entries, or -1 (with one line on stderr) when the file cannot be opened or
     // holds no valid point list.
     int loadViewPath(const char* path);
+    // The same on bytes already in memory; path is used in messages only.
+    int loadViewPathFromBytes(const char* path, std::string_view bytes);
     void calculateTurnTablePath();
+    // Opens the file named ..\File\viewpath.txt (backslashes included, whatever the platform's
+    // separator) for writing, emptying it. When it cannot be opened nothing is recorded.
     void openViewpathFileForSave();
     void closeViewpathFileForSave();
+    // Appends the viewing direction of ab_quat as "theta phi"; each line reaches the file at once.
     void saveViewPath();
+
+    // The azimuth-seam-aware midpoint of a path step from previous to next.
+    static PathPoint midpoint(PathPoint previous, PathPoint next);
 
     std::vector<PathPoint> pathPoints;
     std::vector<PathPoint> turntablePoints;
