@@ -1,39 +1,512 @@
 #include "geom.h"
-// placeholder: being written
-void resetSmesh(Smesh* m) { *m = Smesh{}; m->name = nullptr; }
-void resetSvertex(Svertex*) {}
-void freeVertNeighbors(Smesh*) {}
-void freeSmesh(Smesh*) {}
-void computeVertNeighbors(Smesh*) {}
-void computeEdges(Smesh*) {}
-void computeTriNormals(Smesh*) {}
-void computeTriangleArea(Striangle*) {}
-void computeTriangleAreas(Smesh*) {}
-void computeVertexAreas(Smesh*) {}
-void computeSmeshAreas(Smesh*) {}
-void computeVertNormals(Smesh*) {}
-void computeNormals(Smesh*) {}
+
 #include "file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+char smeshEmptyName[1] = {'\0'};
+
+// ---- Records ------------------------------------------------------------------------------
+
+void resetSmesh(Smesh* mesh) {
+    mesh->verts = nullptr;
+    mesh->tris = nullptr;
+    mesh->edges = nullptr;
+    mesh->nverts = 0;
+    mesh->ntris = 0;
+    mesh->nedges = 0;
+    mesh->name = smeshEmptyName;
+    mesh->trisPool = nullptr;
+    mesh->edgesPool = nullptr;
+}
+
+void resetSvertex(Svertex* v) {
+    v->edges = nullptr;
+    v->tris = nullptr;
+    v->nedges = 0;
+    v->ntris = 0;
+}
+
+// Releases the incident-edge lists only.
+static void freeVertEdges(Smesh* mesh) {
+    for (int i = 0; i < mesh->nverts; ++i) {
+        Svertex& v = mesh->verts[i];
+        if (!mesh->edgesPool) std::free(v.edges);
+        v.edges = nullptr;
+        v.nedges = 0;
+    }
+    std::free(mesh->edgesPool);
+    mesh->edgesPool = nullptr;
+}
+
+void freeVertNeighbors(Smesh* mesh) {
+    if (!mesh) return;
+    for (int i = 0; i < mesh->nverts; ++i) {
+        Svertex& v = mesh->verts[i];
+        if (!mesh->trisPool) std::free(v.tris);
+        v.tris = nullptr;
+        v.ntris = 0;
+    }
+    std::free(mesh->trisPool);
+    mesh->trisPool = nullptr;
+    freeVertEdges(mesh);
+}
+
+void freeSmesh(Smesh* mesh) {
+    freeVertNeighbors(mesh);
+    std::free(mesh->verts);
+    std::free(mesh->tris);
+    std::free(mesh->edges);
+    if (mesh->name != smeshEmptyName) std::free(mesh->name);
+    resetSmesh(mesh);
+}
+
+// Incident-triangle lists from a counting and a filling pass. With sumAreas the filling pass
+// also forms the vertex areas from the triangle areas already set, adding in the same order
+// as computeVertexAreas, so that computeNormals need not walk the triangles once more.
+static void rebuildNeighbors(Smesh* mesh, bool sumAreas) {
+    freeVertNeighbors(mesh);
+    for (int i = 0; i < mesh->nverts; ++i) {
+        mesh->verts[i].index = i;
+        mesh->verts[i].ntris = 0;
+        if (sumAreas) mesh->verts[i].area = 0;
+    }
+    for (int t = 0; t < mesh->ntris; ++t)
+        for (Svertex* c : mesh->tris[t].verts)
+            ++c->ntris;
+    size_t total = 0;
+    for (int i = 0; i < mesh->nverts; ++i)
+        total += static_cast<size_t>(mesh->verts[i].ntris);
+    auto** pool =
+        static_cast<Striangle**>(meshAlloc(total, sizeof(Striangle*), "surf->verts[i].tris"));
+    mesh->trisPool = pool;
+    size_t offset = 0;
+    for (int i = 0; i < mesh->nverts; ++i) {
+        Svertex& v = mesh->verts[i];
+        v.tris = v.ntris > 0 ? pool + offset : nullptr;
+        offset += static_cast<size_t>(v.ntris);
+        v.ntris = 0;
+    }
+    for (int t = 0; t < mesh->ntris; ++t) {
+        Striangle* tri = &mesh->tris[t];
+        const double third = sumAreas ? static_cast<double>(tri->area) / 3.0 : 0.0;
+        for (Svertex* c : tri->verts) {
+            c->tris[c->ntris++] = tri;
+            if (sumAreas) c->area = static_cast<float>(static_cast<double>(c->area) + third);
+        }
+    }
+}
+
+void computeVertNeighbors(Smesh* mesh) {
+    if (!mesh) return;
+    rebuildNeighbors(mesh, false);
+}
+
+// ---- Normals and areas ----------------------------------------------------------------------
+
+static void setTriNormal(Striangle& tri) {
+    const float* p0 = tri.verts[0]->pos;
+    const float* p1 = tri.verts[1]->pos;
+    const float* p2 = tri.verts[2]->pos;
+    const float ux = p1[0] - p0[0], uy = p1[1] - p0[1], uz = p1[2] - p0[2];
+    const float wx = p2[0] - p0[0], wy = p2[1] - p0[1], wz = p2[2] - p0[2];
+    const float n[3] = {uy * wz - uz * wy, uz * wx - ux * wz, ux * wy - uy * wx};
+    const float squares = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    const double length = std::sqrt(static_cast<double>(squares));
+    for (int k = 0; k < 3; ++k)
+        tri.normal[k] = length == 0 ? 0.0f : static_cast<float>(n[k] / length);
+}
+
+void computeTriNormals(Smesh* mesh) {
+    for (int t = 0; t < mesh->ntris; ++t)
+        setTriNormal(mesh->tris[t]);
+}
+
+static float sideLength(const float* a, const float* b) {
+    const float dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+void computeTriangleArea(Striangle* t) {
+    const float* p0 = t->verts[0]->pos;
+    const float* p1 = t->verts[1]->pos;
+    const float* p2 = t->verts[2]->pos;
+    const float d0 = sideLength(p2, p0);
+    const float d1 = sideLength(p1, p0);
+    const float d2 = sideLength(p2, p1);
+    const float s = (d0 + d1 + d2) * 0.5f;
+    const float product = (s - d0) * s * (s - d1) * (s - d2);
+    // On a sliver whose corners are (nearly) in line, rounding can leave the product a little
+    // below zero; its area is then 0, not the square root of a negative number.
+    t->area = product > 0 ? std::sqrt(product) : 0.0f;
+}
+
+void computeTriangleAreas(Smesh* mesh) {
+    for (int t = 0; t < mesh->ntris; ++t)
+        computeTriangleArea(&mesh->tris[t]);
+}
+
+void computeVertexAreas(Smesh* mesh) {
+    for (int i = 0; i < mesh->nverts; ++i)
+        mesh->verts[i].area = 0;
+    for (int t = 0; t < mesh->ntris; ++t) {
+        const double third = static_cast<double>(mesh->tris[t].area) / 3.0;
+        for (Svertex* c : mesh->tris[t].verts)
+            c->area = static_cast<float>(static_cast<double>(c->area) + third);
+    }
+}
+
+void computeSmeshAreas(Smesh* mesh) {
+    computeTriangleAreas(mesh);
+    computeVertexAreas(mesh);
+}
+
+// Area-weighted sums of the incident triangles' normals, per vertex.
+static void sumVertNormals(Smesh* mesh) {
+    for (int i = 0; i < mesh->nverts; ++i) {
+        Svertex& v = mesh->verts[i];
+        double sum[3] = {0, 0, 0};
+        for (int j = 0; j < v.ntris; ++j) {
+            const Striangle* t = v.tris[j];
+            for (int k = 0; k < 3; ++k)
+                sum[k] += static_cast<double>(t->normal[k] * t->area);
+        }
+        const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+        for (int k = 0; k < 3; ++k)
+            v.normal[k] = length != 0 ? static_cast<float>(sum[k] / length) : 0.0f;
+    }
+}
+
+void computeVertNormals(Smesh* mesh) {
+    if (!mesh) return;
+    computeVertNeighbors(mesh);
+    computeSmeshAreas(mesh);
+    sumVertNormals(mesh);
+}
+
+// The same values as computeTriNormals followed by computeVertNormals, in fewer walks over the
+// arrays: each triangle's normal and area come from one read of its corners, and the vertex
+// areas are summed while the incident lists are filled. Loading a model of millions of
+// triangles spends most of this time waiting for memory, so the walks are what counts.
+void computeNormals(Smesh* mesh) {
+    if (!mesh) return;
+    for (int t = 0; t < mesh->ntris; ++t) {
+        setTriNormal(mesh->tris[t]);
+        computeTriangleArea(&mesh->tris[t]);
+    }
+    rebuildNeighbors(mesh, true);
+    sumVertNormals(mesh);
+}
+
+// ---- Edges ----------------------------------------------------------------------------------
+
+static bool hasCorner(const Striangle* t, const Svertex* v) {
+    return t->verts[0] == v || t->verts[1] == v || t->verts[2] == v;
+}
+
+void computeEdges(Smesh* mesh) {
+    if (!mesh) return;
+    // A second call on the same neighbour lists starts over instead of appending past the
+    // counted sizes.
+    freeVertEdges(mesh);
+    std::free(mesh->edges);
+    mesh->edges = nullptr;
+    mesh->nedges = 0;
+
+    const int nv = mesh->nverts;
+    MeshBlock<unsigned char> visitedBlock(
+        static_cast<unsigned char*>(meshAlloc(static_cast<size_t>(nv), 1, "visited")));
+    MeshBlock<unsigned char> addedBlock(
+        static_cast<unsigned char*>(meshAlloc(static_cast<size_t>(nv), 1, "added")));
+    unsigned char* const visited = visitedBlock.get();
+    unsigned char* const added = addedBlock.get();
+    if (nv > 0) {
+        std::memset(visited, 0, static_cast<size_t>(nv));
+        std::memset(added, 0, static_cast<size_t>(nv));
+    }
+    int maxTris = 0;
+    for (int i = 0; i < nv; ++i)
+        maxTris = std::max(maxTris, mesh->verts[i].ntris);
+    MeshBlock<int> intbuf(
+        static_cast<int*>(meshAlloc(2 * static_cast<size_t>(maxTris), sizeof(int), "intbuf")));
+
+    // Counting pass: the distinct neighbours of each vertex size its edge list. The counts wait
+    // in nedges until the one block for all lists is allocated.
+    int64_t total = 0;
+    for (int i = 0; i < nv; ++i) {
+        Svertex& v = mesh->verts[i];
+        int k = 0;
+        for (int j = 0; j < v.ntris; ++j)
+            for (const Svertex* x : v.tris[j]->verts)
+                if (x->index != v.index && !added[x->index]) {
+                    added[x->index] = 1;
+                    intbuf.get()[k++] = x->index;
+                }
+        for (int j = 0; j < k; ++j)
+            added[intbuf.get()[j]] = 0;
+        v.nedges = k;
+        total += k;
+    }
+    auto** pool = static_cast<Sedge**>(
+        meshAlloc(static_cast<size_t>(total), sizeof(Sedge*), "mesh->verts[i].edges"));
+    mesh->edgesPool = pool;
+    size_t offset = 0;
+    for (int i = 0; i < nv; ++i) {
+        Svertex& v = mesh->verts[i];
+        v.edges = v.nedges > 0 ? pool + offset : nullptr;
+        offset += static_cast<size_t>(v.nedges);
+        v.nedges = 0;
+    }
+
+    const int estimate = static_cast<int>(total / 2);
+    const int64_t capacity =
+        std::min<int64_t>(static_cast<int64_t>(static_cast<float>(estimate) * 1.1f), INT32_MAX);
+    auto* edges =
+        static_cast<Sedge*>(meshAlloc(static_cast<size_t>(capacity), sizeof(Sedge), "mesh->edges"));
+    mesh->edges = edges;
+    mesh->nedges = static_cast<int>(capacity);
+
+    // Building pass. Each pair of neighbours becomes one edge, made while the lower-placed end
+    // is processed. A corner that repeats v is not a neighbour of v, so a triangle with a
+    // repeated corner adds no edge from a vertex to itself and every list stays within its
+    // count.
+    int created = 0;
+    for (int i = 0; i < nv; ++i) {
+        Svertex& v = mesh->verts[i];
+        if (visited[i]) continue;
+        for (int j = 0; j < v.ntris; ++j) {
+            Striangle* t = v.tris[j];
+            int slot = 0;
+            while (slot < 3 && t->verts[slot] != &v)
+                ++slot;
+            if (slot == 3) continue;
+            Svertex* w1 = t->verts[(slot + 1) % 3];
+            Svertex* w2 = t->verts[(slot + 2) % 3];
+            for (Svertex* w : {w1, w2}) {
+                if (w == &v || visited[w->index] || added[w->index]) continue;
+                if (created >= capacity) continue;
+                Sedge& e = edges[created++];
+                e.verts[0] = &v;
+                e.verts[1] = w;
+                e.tris[0] = t;
+                e.tris[1] = nullptr;
+                for (int s = 0; s < v.ntris; ++s)
+                    if (v.tris[s]->index != t->index && hasCorner(v.tris[s], w)) {
+                        e.tris[1] = v.tris[s];
+                        break;
+                    }
+                added[w->index] = 1;
+                v.edges[v.nedges++] = &e;
+                w->edges[w->nedges++] = &e;
+            }
+        }
+        for (int j = 0; j < v.nedges; ++j) {
+            const Sedge* e = v.edges[j];
+            added[(e->verts[0] == &v ? e->verts[1] : e->verts[0])->index] = 0;
+        }
+        visited[i] = 1;
+    }
+    mesh->nedges = created;
+    std::printf("# mesh: %d vertices, %d triangles, %d edges=%d\n", mesh->nverts, mesh->ntris,
+                created, estimate);
+}
+
+// ---- Shared reader support ------------------------------------------------------------------
+
 void MeshBounds::store(Smesh* mesh) const {
     double extent = 0;
     for (int k = 0; k < 3; ++k) {
         mesh->center[k] = static_cast<float>((lo[k] + hi[k]) * 0.5);
         const double half = (hi[k] - lo[k]) * 0.5;
-        if (k == 0 || half > extent)
-            extent = half;
+        if (k == 0 || half > extent) extent = half;
     }
     mesh->extent = static_cast<float>(extent);
 }
+
+static size_t meshAllocLimit = SIZE_MAX;
+
+// Blocks of several megabytes (the arrays of a large model, its file's bytes) are placed on
+// 2 MiB boundaries and offered huge pages: a model of millions of triangles then takes
+// hundreds instead of hundreds of thousands of page faults while its arrays are first filled.
+// Every block is released with free().
+static void* bigAlloc(size_t bytes) {
+    constexpr size_t huge = size_t(2) << 20;
+    if (bytes < 2 * huge) return std::malloc(bytes);
+    void* p = nullptr;
+    if (posix_memalign(&p, huge, bytes) != 0) return nullptr;
+    madvise(p, (bytes + huge - 1) & ~(huge - 1), MADV_HUGEPAGE);
+    return p;
+}
+
+size_t setMeshAllocLimit(size_t maxBytes) {
+    const size_t previous = meshAllocLimit;
+    meshAllocLimit = maxBytes;
+    return previous;
+}
+
 void* meshAlloc(size_t count, size_t size, const char* what) {
-    if (count == 0)
-        return nullptr;
-    void* p = (size != 0 && count > SIZE_MAX / size) ? nullptr : std::malloc(count * size);
+    if (count == 0) return nullptr;
+    const bool fits = size == 0 || count <= meshAllocLimit / size;
+    void* p = fits ? bigAlloc(count * size) : nullptr;
     if (!p) {
         std::printf("Memory allocation error for \"%s\" %.3f MB\n", what,
                     static_cast<double>(count) * static_cast<double>(size) / 1000000.0);
         endProcess(0);
     }
     return p;
+}
+
+void MeshFree::operator()(void* p) const {
+    std::free(p);
+}
+
+void meshFileError(const char* filename, long line, const char* format, ...) {
+    if (line > 0)
+        std::fprintf(stderr, "read_model(): %s:%ld: ", filename, line);
+    else
+        std::fprintf(stderr, "read_model(): %s: ", filename);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    endProcess(-1);
+}
+
+long lineOf(std::string_view bytes, const char* at) {
+    const char* begin = bytes.data();
+    const char* stop = std::clamp(at, begin, begin + bytes.size());
+    return 1 + static_cast<long>(std::count(begin, stop, '\n'));
+}
+
+bool FileBytes::read(const char* path) {
+    data.reset();
+    size = 0;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    struct stat st;
+    bool ok = fstat(fileno(f), &st) == 0;
+    if (ok && S_ISREG(st.st_mode) && st.st_size > 0) {
+        const size_t expected = static_cast<size_t>(st.st_size);
+        data.reset(static_cast<char*>(bigAlloc(expected)));
+        ok = data != nullptr;
+        while (ok && size < expected) {
+            const size_t n = std::fread(data.get() + size, 1, expected - size, f);
+            if (n == 0) break;
+            size += n;
+        }
+        ok = ok && !std::ferror(f);
+    } else if (ok) {
+        // Not a plain file (or one whose size is not known in advance): read it in pieces.
+        std::fclose(f);
+        f = nullptr;
+        std::string bytes;
+        ok = readWholeFile(path, bytes);
+        if (ok && !bytes.empty()) {
+            data.reset(static_cast<char*>(bigAlloc(bytes.size())));
+            ok = data != nullptr;
+            if (ok) {
+                std::memcpy(data.get(), bytes.data(), bytes.size());
+                size = bytes.size();
+            }
+        }
+    }
+    if (f) std::fclose(f);
+    if (!ok) {
+        data.reset();
+        size = 0;
+    }
+    return ok;
+}
+
+// ---- Numbers --------------------------------------------------------------------------------
+
+static bool endsToken(const char* p, const char* end) {
+    return p == end || isTextSpace(*p) || *p == '#';
+}
+
+static const char* tokenEnd(const char* p, const char* end) {
+    while (!endsToken(p, end))
+        ++p;
+    return p;
+}
+
+// strtod and strtof accept a leading '+', from_chars does not.
+static const char* skipPlus(const char* p, const char* end) {
+    if (p != end && *p == '+' && p + 1 != end && p[1] != '-' && p[1] != '+') return p + 1;
+    return p;
+}
+
+template <class F, class Fallback>
+static const char* scanReal(const char* p, const char* end, F& value, Fallback fallback) {
+    const char* start = skipPlus(p, end);
+    const auto result = std::from_chars(start, end, value);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Overflow and underflow: the C library's value (infinity, zero or a subnormal).
+        const char* stop = tokenEnd(p, end);
+        const std::string token(p, stop);
+        char* after = nullptr;
+        value = fallback(token.c_str(), &after);
+        return after == token.c_str() + token.size() ? stop : nullptr;
+    }
+    if (result.ec != std::errc() || !endsToken(result.ptr, end)) return nullptr;
+    return result.ptr;
+}
+
+const char* scanDouble(const char* p, const char* end, double& value) {
+    return scanReal(p, end, value, [](const char* s, char** e) { return std::strtod(s, e); });
+}
+
+const char* scanFloat(const char* p, const char* end, float& value) {
+    return scanReal(p, end, value, [](const char* s, char** e) { return std::strtof(s, e); });
+}
+
+const char* scanInt(const char* p, const char* end, int& value) {
+    // Up to nine digits, the usual case, directly; anything longer or odder through from_chars.
+    const char* q = p;
+    const bool negative = q != end && *q == '-';
+    if (q != end && (*q == '-' || *q == '+')) ++q;
+    const char* digits = q;
+    unsigned int v = 0;
+    while (q != end && q - digits < 9 && static_cast<unsigned char>(*q - '0') < 10) {
+        v = v * 10 + static_cast<unsigned int>(*q - '0');
+        ++q;
+    }
+    if (q != digits && endsToken(q, end)) {
+        value = negative ? -static_cast<int>(v) : static_cast<int>(v);
+        return q;
+    }
+    const char* start = skipPlus(p, end);
+    const auto result = std::from_chars(start, end, value);
+    if (result.ec != std::errc() || !endsToken(result.ptr, end)) return nullptr;
+    return result.ptr;
+}
+
+template <class T, class Scan> static bool parseToken(std::string_view token, T& value, Scan scan) {
+    if (token.empty()) return false;
+    const char* end = token.data() + token.size();
+    return scan(token.data(), end, value) == end;
+}
+
+bool parseDouble(std::string_view token, double& value) {
+    return parseToken(token, value, scanDouble);
+}
+
+bool parseFloat(std::string_view token, float& value) {
+    return parseToken(token, value, scanFloat);
+}
+
+bool parseInt(std::string_view token, int& value) {
+    return parseToken(token, value, scanInt);
 }

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <memory>
+#include <string_view>
 
 // Triangle meshes as plain records with free functions. Records point into the owning mesh's
 // arrays, which are allocated once at their final size and never moved while those pointers
@@ -28,20 +30,28 @@ struct Striangle {
 };
 
 struct Sedge {
-    Svertex* verts[2];   // the first has the lower position in the vertex array
-    Striangle* tris[2];  // the second is null on a boundary edge
+    Svertex* verts[2];  // the first has the lower position in the vertex array
+    Striangle* tris[2]; // the second is null on a boundary edge
 };
 
+// The name every mesh has while it holds none of its own; never released.
+extern char smeshEmptyName[1];
+
 struct Smesh {
-    char* name; // owned; base name of the file read
-    Svertex* verts;
-    int nverts;
-    Striangle* tris;
-    int ntris;
-    Sedge* edges;
-    int nedges;
-    float center[3];
-    float extent; // largest half side of the bounding box
+    char* name = smeshEmptyName; // owned; base name of the file read
+    Svertex* verts = nullptr;
+    int nverts = 0;
+    Striangle* tris = nullptr;
+    int ntris = 0;
+    Sedge* edges = nullptr;
+    int nedges = 0;
+    float center[3] = {0, 0, 0};
+    float extent = 0; // largest half side of the bounding box
+    // When set, every vertex's incident-triangle (or incident-edge) list points into this one
+    // block, which the mesh owns in place of the per-vertex blocks. One block instead of a
+    // million small ones is what keeps rebuilding the lists of a large model fast.
+    Striangle** trisPool = nullptr;
+    Sedge** edgesPool = nullptr;
 };
 
 void resetSmesh(Smesh* mesh);
@@ -71,10 +81,8 @@ struct MeshBounds {
     }
     void extend(const float p[3]) {
         for (int k = 0; k < 3; ++k) {
-            if (p[k] < lo[k])
-                lo[k] = p[k];
-            if (p[k] > hi[k])
-                hi[k] = p[k];
+            if (p[k] < lo[k]) lo[k] = p[k];
+            if (p[k] > hi[k]) hi[k] = p[k];
         }
     }
     // center = per-axis mid-point, extent = greatest half side, both stored as floats.
@@ -85,3 +93,111 @@ struct MeshBounds {
 // allocation prints "Memory allocation error for \"<what>\" %.3f MB\n" (stdout) and ends the
 // process with status 0. count 0 returns nullptr without failing.
 void* meshAlloc(size_t count, size_t size, const char* what);
+
+// Requests above maxBytes fail in meshAlloc as if the system had refused them, so that tests and
+// fuzz targets can reach the failure lines and bound what a hostile file can make the process
+// take. Returns the previous limit (initially SIZE_MAX).
+size_t setMeshAllocLimit(size_t maxBytes);
+
+// Owner for blocks from meshAlloc while a reader still fills them: nothing leaks when the reader
+// ends early through endProcess.
+struct MeshFree {
+    void operator()(void* p) const;
+};
+template <class T> using MeshBlock = std::unique_ptr<T, MeshFree>;
+
+// A model file that cannot be read as it stands: prints "read_model(): <file>:<line>: <what>\n"
+// to standard error (line 0: no line is to blame) and ends the process with status -1.
+[[noreturn]] void meshFileError(const char* filename, long line, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// 1-based number of the line that holds at, counted from the start of bytes.
+long lineOf(std::string_view bytes, const char* at);
+
+// The whole file in one block of exactly its size (no zero fill, no regrowth), for the readers
+// that parse large models from memory.
+struct FileBytes {
+    std::unique_ptr<char, MeshFree> data;
+    size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+    // false when the file cannot be opened or read; the buffer is then empty.
+    bool read(const char* path);
+};
+
+// Numbers in model text, converted to the value strtod / strtof / strtol give for the same
+// token (correctly rounded; a leading '+' and "inf" / "nan" accepted). The whole token must be
+// the number.
+bool parseDouble(std::string_view token, double& value);
+bool parseFloat(std::string_view token, float& value);
+bool parseInt(std::string_view token, int& value);
+
+// The same, for a number that starts at p and ends at white space, '#' or end: returns the
+// position after it, or nullptr when the characters there are not one such number.
+const char* scanDouble(const char* p, const char* end, double& value);
+const char* scanFloat(const char* p, const char* end, float& value);
+const char* scanInt(const char* p, const char* end, int& value);
+
+// Space, tab, line feed, carriage return, vertical tab, form feed.
+inline bool isTextSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Pair records of the OBJ conversion: which mesh vertex (vindex) stands for an OBJ position with
+// which 0-based normal index (nindex, -1 for none).
+struct Svector3 {
+    float x = 0, y = 0, z = 0;
+    int vindex = -1;
+    int nindex = -1;
+};
+
+// Singly linked list with appends at the tail and a cursor for searches.
+template <class T> class ClinkedList {
+public:
+    struct Node {
+        T value;
+        Node* next;
+    };
+    ClinkedList() = default;
+    ~ClinkedList() { clear(); }
+    ClinkedList(const ClinkedList&) = delete;
+    ClinkedList& operator=(const ClinkedList&) = delete;
+
+    void append(const T& value) {
+        Node* n = new Node{value, nullptr};
+        if (tail)
+            tail->next = n;
+        else
+            head = n;
+        tail = n;
+        ++count;
+        empty = false;
+    }
+    void clear() {
+        while (head) {
+            Node* next = head->next;
+            delete head;
+            head = next;
+        }
+        tail = cursor = nullptr;
+        count = 0;
+        empty = true;
+    }
+    // Cursor walk: first() then next() until null.
+    T* first() {
+        cursor = head;
+        return cursor ? &cursor->value : nullptr;
+    }
+    T* next() {
+        if (cursor) cursor = cursor->next;
+        return cursor ? &cursor->value : nullptr;
+    }
+    bool isEmpty() const { return empty; }
+    int size() const { return count; }
+
+private:
+    Node* head = nullptr;
+    Node* tail = nullptr;
+    Node* cursor = nullptr;
+    int count = 0;
+    bool empty = true;
+};

@@ -1,0 +1,80 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <string_view>
+
+// A small Wavefront OBJ library: positions, normals and texture coordinates in separate 1-based
+// arrays, triangles (polygons fanned) whose corners carry separate position, texture and normal
+// indices, groups, and the materials of an MTL file.
+
+struct GLMmaterial {
+    char* name;
+    float diffuse[4];
+    float ambient[4];
+    float specular[4];
+    float shininess;
+};
+
+struct GLMtriangle {
+    unsigned int vindices[3]; // 1-based position indices
+    unsigned int nindices[3]; // 1-based normal indices, 0 when the face gives none
+    unsigned int tindices[3]; // 1-based texture-coordinate indices, 0 when none
+};
+
+struct GLMgroup {
+    char* name;
+    unsigned int numtriangles;
+    unsigned int* triangles; // triangle numbers, in file order
+    unsigned int material;   // index into the model's materials
+    GLMgroup* next;          // the group added before this one
+};
+
+struct GLMmodel {
+    char* pathname;   // the OBJ file name as given
+    char* mtllibname; // from the last "mtllib" line, or null
+    unsigned int numvertices;
+    float* vertices; // 3 per position; position k at 3k..3k+2 (k from 1)
+    unsigned int numnormals;
+    float* normals; // 3 per normal, 1-based; null without normals
+    unsigned int numtexcoords;
+    float* texcoords; // 2 per coordinate, 1-based; null without coordinates
+    unsigned int numtriangles;
+    GLMtriangle* triangles;
+    unsigned int nummaterials; // 0 without a material file, else its materials plus "default"
+    GLMmaterial* materials;
+    unsigned int numgroups;
+    GLMgroup* groups; // newest first
+};
+
+// Supplies the bytes of the material file named by an "mtllib" line (the OBJ file's folder up to
+// its last backslash, then the name given). Returns false when there is no such file.
+using GLMmaterialSource = std::function<bool(const char* path, std::string& bytes)>;
+
+// Reads the material file from disk.
+bool glmReadMaterialFile(const char* path, std::string& bytes);
+
+// Reads an OBJ file. Prints "glmReadOBJ() failed: can't open data file \"%s\".\n" to standard
+// error and returns null when it cannot be read. A file whose content cannot be taken as an OBJ
+// model (a vertex line without its numbers, a face without three corners, an index outside the
+// arrays) gets one line naming it and ends the process with status -1.
+GLMmodel* glmReadOBJ(const char* filename);
+// The same, from bytes already in memory; filename names the model in messages and in the
+// material file's folder. Never returns null.
+GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
+                              const GLMmaterialSource& materials);
+
+// Releases every string and array of the model, its materials and groups, and the model.
+void glmDelete(GLMmodel* model);
+
+// The group of that name, created (empty, material 0, first in the list) if there is none.
+GLMgroup* _glmAddGroup(GLMmodel* model, const char* name);
+// Exact, case-sensitive search from the head of the list; null if absent.
+GLMgroup* _glmFindGroup(GLMmodel* model, const char* name);
+// Index of the material of that name; prints "_glmFindMaterial():  can't find material
+// \"%s\".\n" and returns 0 when there is none.
+unsigned int _glmFindMaterial(GLMmodel* model, const char* name);
+// The path up to and including its last backslash; the empty string without one. Caller frees
+// the result with free().
+char* _glmDirName(const char* path);
+// Reads the material file name (relative to the OBJ file's folder) into the model's materials.
+void _glmReadMTL(GLMmodel* model, const char* name, const GLMmaterialSource& materials);
