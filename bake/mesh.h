@@ -1,0 +1,42 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// A triangle mesh as the baker renders and measures it: flat float positions and corner indices.
+struct BakeMesh {
+    std::vector<float> pos; // x, y, z per vertex
+    std::vector<int> tris; // three vertex indices per triangle, counter-clockwise seen from outside
+
+    int vertexCount() const { return static_cast<int>(pos.size() / 3); }
+    int triangleCount() const { return static_cast<int>(tris.size() / 3); }
+    // Largest half side of the axis-aligned bounding box (0 for an empty mesh).
+    float extent() const;
+};
+
+// The half size of the largest model that the viewer's camera shows whole; OFF models smaller
+// than this are scaled up to it when the viewer loads them.
+constexpr float viewerModelSize = 10.9f;
+
+// Reads a mesh file with the viewer's own readers (extension dispatch and normalisation of
+// Geometry::readModel). Throws BakeError with one line naming the file when it cannot be read,
+// has an unsupported extension, has no triangle, has no area or holds non-finite coordinates.
+BakeMesh readMeshFile(const std::string& path);
+
+// Reads OFF text through the viewer's OFF reader, exactly as the viewer will load the written
+// model file, normalisation included. label names the model in messages.
+BakeMesh readOffText(const std::string& text, const std::string& label);
+
+// The OFF file of a mesh; positions are printed so that they read back to the same floats.
+std::string offText(const BakeMesh& mesh);
+
+// A mesh whose extent exceeds the viewer's model size is scaled about its box centre so that it
+// fits (the viewer would otherwise show it unscaled, with the camera inside it). Smaller meshes
+// come back unchanged. Returns true when it scaled.
+bool fitIntoView(BakeMesh& mesh);
+
+// The model name of a mesh file: its last path component up to the first '.'.
+std::string modelNameOf(const std::string& path);
+
+// Checks a model name for the list files and paths of the data tree: 1 to 49 characters, letters,
+// digits, '_', '-' and '+' only. Throws BakeError otherwise.
+void checkModelName(const std::string& name, const std::string& source);

@@ -1,0 +1,268 @@
+#include "offscreen.h"
+
+#include "bakeerror.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string hex(EGLint code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04x", static_cast<unsigned>(code));
+    return text;
+}
+
+[[noreturn]] void eglFailure(const char* step) {
+    throw BakeError(std::string("cannot start offscreen OpenGL: ") + step + " failed (EGL error " +
+                    hex(eglGetError()) + ")");
+}
+
+bool hasExtension(const char* list, const char* name) {
+    if (!list) return false;
+    const size_t n = std::strlen(name);
+    for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name))
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    return false;
+}
+
+// The display is shared by every context of the process; the last context to go terminates it.
+int liveContexts = 0;
+
+EGLDisplay openDisplay() {
+    const char* client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (hasExtension(client, "EGL_MESA_platform_surfaceless")) {
+        auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+            eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        if (getPlatformDisplay) {
+            EGLDisplay d =
+                getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+            if (d != EGL_NO_DISPLAY) return d;
+        }
+    }
+    return eglGetDisplay(EGL_DEFAULT_DISPLAY);
+}
+
+// Framebuffer objects are OpenGL 3.0; their entry points come from EGL.
+struct FramebufferCalls {
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+};
+
+template <typename F> void resolve(F& f, const char* name) {
+    f = reinterpret_cast<F>(eglGetProcAddress(name));
+    if (!f) throw BakeError(std::string("cannot start offscreen OpenGL: no ") + name);
+}
+
+const FramebufferCalls& framebufferCalls() {
+    static FramebufferCalls calls = [] {
+        FramebufferCalls c;
+        resolve(c.genFramebuffers, "glGenFramebuffers");
+        resolve(c.deleteFramebuffers, "glDeleteFramebuffers");
+        resolve(c.bindFramebuffer, "glBindFramebuffer");
+        resolve(c.genRenderbuffers, "glGenRenderbuffers");
+        resolve(c.deleteRenderbuffers, "glDeleteRenderbuffers");
+        resolve(c.bindRenderbuffer, "glBindRenderbuffer");
+        resolve(c.renderbufferStorage, "glRenderbufferStorage");
+        resolve(c.framebufferRenderbuffer, "glFramebufferRenderbuffer");
+        resolve(c.checkFramebufferStatus, "glCheckFramebufferStatus");
+        return c;
+    }();
+    return calls;
+}
+
+void multiply(const double* a, const double* b, double* out) {
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double s = 0;
+            for (int k = 0; k < 4; ++k)
+                s += a[4 * k + r] * b[4 * c + k];
+            out[4 * c + r] = s;
+        }
+}
+
+} // namespace
+
+ViewCamera::ViewCamera(vec direction, double distance, double fieldOfView, double nearPlane,
+                       double farPlane) {
+    const vec d = direction.unit();
+    eye = d * distance;
+
+    // gluPerspective(fieldOfView, 1, nearPlane, farPlane).
+    const double f = 1.0 / std::tan(fieldOfView * M_PI / 360.0);
+    std::memset(projection, 0, sizeof projection);
+    projection[0] = f;
+    projection[5] = f;
+    projection[10] = (farPlane + nearPlane) / (nearPlane - farPlane);
+    projection[11] = -1;
+    projection[14] = 2 * farPlane * nearPlane / (nearPlane - farPlane);
+
+    // gluLookAt(eye, origin, up) with the model's +z up, or +y when looking along z.
+    const vec forward = d * -1.0;
+    vec up = std::fabs(d.z) > 0.999 ? vec(0, 1, 0) : vec(0, 0, 1);
+    const vec side = cross(forward, up).unit();
+    up = cross(side, forward);
+    const double rows[3][3] = {
+        {side.x, side.y, side.z}, {up.x, up.y, up.z}, {-forward.x, -forward.y, -forward.z}};
+    std::memset(view, 0, sizeof view);
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            view[4 * c + r] = rows[r][c];
+        view[12 + r] = -(rows[r][0] * eye.x + rows[r][1] * eye.y + rows[r][2] * eye.z);
+    }
+    view[15] = 1;
+    multiply(projection, view, viewProjection);
+}
+
+void ViewCamera::project(const float* p, int size, double& x, double& y, double& w) const {
+    const double* m = viewProjection;
+    const double cx = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
+    const double cy = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
+    w = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
+    x = (cx / w + 1) * 0.5 * size;
+    y = (cy / w + 1) * 0.5 * size;
+}
+
+EglContext::EglContext() {
+    EGLDisplay d = openDisplay();
+    if (d == EGL_NO_DISPLAY) eglFailure("eglGetDisplay");
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(d, &major, &minor)) eglFailure("eglInitialize");
+    display = d;
+    ++liveContexts;
+    try {
+        if (!eglBindAPI(EGL_OPENGL_API)) eglFailure("eglBindAPI(OpenGL)");
+        EGLConfig config = EGL_NO_CONFIG_KHR;
+        if (!hasExtension(eglQueryString(d, EGL_EXTENSIONS), "EGL_KHR_no_config_context")) {
+            const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_BIT, EGL_NONE};
+            EGLint count = 0;
+            if (!eglChooseConfig(d, wanted, &config, 1, &count) || count < 1)
+                eglFailure("eglChooseConfig");
+        }
+        // Fixed-function drawing needs a compatibility profile (or a legacy context).
+        const EGLint compatibility[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                        EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+        EGLContext c = eglCreateContext(d, config, EGL_NO_CONTEXT, compatibility);
+        if (c == EGL_NO_CONTEXT) c = eglCreateContext(d, config, EGL_NO_CONTEXT, nullptr);
+        if (c == EGL_NO_CONTEXT) eglFailure("eglCreateContext");
+        context = c;
+        makeCurrent();
+    } catch (...) {
+        if (context) eglDestroyContext(d, context);
+        if (--liveContexts == 0) eglTerminate(d);
+        throw;
+    }
+}
+
+EglContext::~EglContext() {
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(display, context);
+    if (--liveContexts == 0) {
+        eglTerminate(display);
+        eglReleaseThread();
+    }
+}
+
+void EglContext::makeCurrent() {
+    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
+        eglFailure("eglMakeCurrent without a surface");
+}
+
+OffscreenRenderer::OffscreenRenderer(int size) : imageSize(size) {
+    const FramebufferCalls& gl = framebufferCalls();
+    gl.genFramebuffers(1, &framebuffer);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    gl.genRenderbuffers(1, &colourBuffer);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, colourBuffer);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer);
+    gl.genRenderbuffers(1, &depthBuffer);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+    const GLenum status = gl.checkFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        char text[80];
+        std::snprintf(text, sizeof text, "the %dx%d offscreen image is incomplete (0x%04x)", size,
+                      size, status);
+        throw BakeError(std::string("cannot start offscreen OpenGL: ") + text);
+    }
+    // Triangle numbers are colours: nothing may blend, dither, light or smooth them.
+    glDisable(GL_DITHER);
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(GL_FLAT);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glClearColor(0, 0, 0, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    pixels.resize(static_cast<size_t>(size) * size * 4);
+}
+
+OffscreenRenderer::~OffscreenRenderer() {
+    context.makeCurrent();
+    const FramebufferCalls& gl = framebufferCalls();
+    if (meshList) glDeleteLists(meshList, 1);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
+    gl.deleteRenderbuffers(1, &colourBuffer);
+    gl.deleteRenderbuffers(1, &depthBuffer);
+    gl.deleteFramebuffers(1, &framebuffer);
+}
+
+void OffscreenRenderer::setMesh(const BakeMesh& mesh) {
+    if (mesh.triangleCount() > maxTriangles)
+        throw BakeError("the mesh has " + std::to_string(mesh.triangleCount()) +
+                        " triangles; at most " + std::to_string(maxTriangles) + " can be baked");
+    context.makeCurrent();
+    if (meshList) glDeleteLists(meshList, 1);
+    meshList = glGenLists(1);
+    glNewList(meshList, GL_COMPILE);
+    glBegin(GL_TRIANGLES);
+    const int n = mesh.triangleCount();
+    for (int t = 0; t < n; ++t) {
+        const unsigned id = static_cast<unsigned>(t) + 1;
+        glColor4ub(static_cast<GLubyte>(id & 0xff), static_cast<GLubyte>((id >> 8) & 0xff),
+                   static_cast<GLubyte>((id >> 16) & 0xff), 255);
+        for (int k = 0; k < 3; ++k)
+            glVertex3fv(
+                &mesh.pos[3 * static_cast<size_t>(mesh.tris[3 * static_cast<size_t>(t) + k])]);
+    }
+    glEnd();
+    glEndList();
+}
+
+void OffscreenRenderer::renderIds(const ViewCamera& camera, std::vector<std::uint32_t>& ids) {
+    context.makeCurrent();
+    framebufferCalls().bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glViewport(0, 0, imageSize, imageSize);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixd(camera.projection);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixd(camera.view);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (meshList) glCallList(meshList);
+    glReadPixels(0, 0, imageSize, imageSize, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    const size_t n = static_cast<size_t>(imageSize) * imageSize;
+    ids.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        ids[i] = pixels[4 * i] | (std::uint32_t(pixels[4 * i + 1]) << 8) |
+                 (std::uint32_t(pixels[4 * i + 2]) << 16);
+}

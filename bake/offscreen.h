@@ -1,0 +1,74 @@
+#pragma once
+#include "extTrackball.h"
+#include "mesh.h"
+
+#include <cstdint>
+#include <vector>
+
+// The viewer's camera distance and perspective.
+constexpr double cameraDistance = 30.0;
+constexpr double cameraFieldOfView = 50.0;
+constexpr double cameraNear = 1.0;
+constexpr double cameraFar = 50.0;
+
+// The viewer's camera turned round to look at the model from a viewing direction: the eye at the
+// viewer's camera distance on that side, gluPerspective(50, 1, 1, 50), looking at the origin.
+// The roll about the line of sight keeps the model's +z axis up where it can (as the viewer's
+// upright correction does); no measure depends on it. The distance, the vertical field of view
+// (degrees) and the clip planes can be chosen otherwise, for instance for a nearly orthographic
+// view from far away.
+struct ViewCamera {
+    double projection[16]; // column-major, as OpenGL reads it
+    double view[16];       // column-major
+    double viewProjection[16];
+    vec eye;
+
+    explicit ViewCamera(vec direction, double distance = cameraDistance,
+                        double fieldOfView = cameraFieldOfView, double nearPlane = cameraNear,
+                        double farPlane = cameraFar);
+    // Window position (pixels of a size x size image, origin bottom-left) and clip w of a point.
+    void project(const float* p, int size, double& x, double& y, double& w) const;
+};
+
+// An OpenGL context without any window or display: EGL on Mesa's surfaceless platform.
+// Throws BakeError when none can be made.
+class EglContext {
+public:
+    EglContext();
+    ~EglContext();
+    EglContext(const EglContext&) = delete;
+    EglContext& operator=(const EglContext&) = delete;
+    void makeCurrent();
+
+private:
+    void* display = nullptr;
+    void* context = nullptr;
+};
+
+// Renders a mesh into an offscreen size x size image of triangle numbers: pixel value t + 1 where
+// triangle t is the nearest surface, 0 for the background. Back faces are culled as in the viewer.
+class OffscreenRenderer {
+public:
+    explicit OffscreenRenderer(int size);
+    ~OffscreenRenderer();
+    OffscreenRenderer(const OffscreenRenderer&) = delete;
+    OffscreenRenderer& operator=(const OffscreenRenderer&) = delete;
+
+    int size() const { return imageSize; }
+    void setMesh(const BakeMesh& mesh);
+    // ids receives size * size values, row by row from the bottom row.
+    void renderIds(const ViewCamera& camera, std::vector<std::uint32_t>& ids);
+    void makeCurrent() { context.makeCurrent(); }
+
+    // The most triangles one image can tell apart (24-bit colour numbers, 0 is the background).
+    static constexpr int maxTriangles = (1 << 24) - 2;
+
+private:
+    EglContext context;
+    int imageSize;
+    unsigned framebuffer = 0;
+    unsigned colourBuffer = 0;
+    unsigned depthBuffer = 0;
+    unsigned meshList = 0;
+    std::vector<unsigned char> pixels;
+};

@@ -1,0 +1,144 @@
+#include "options.h"
+
+#include "bakeerror.h"
+#include "gradient.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+int parseInt(const std::string& option, const std::string& text, int lo, int hi) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || p != end || text.empty())
+        throw BakeError(option + " needs a whole number, not '" + text + "'");
+    if (value < lo || value > hi)
+        throw BakeError(option + " must lie between " + std::to_string(lo) + " and " +
+                        std::to_string(hi) + ", not " + text);
+    return value;
+}
+
+double parseDouble(const std::string& option, const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || p != end || text.empty() || !std::isfinite(value) || value <= 0)
+        throw BakeError(option + " needs a positive number, not '" + text + "'");
+    return value;
+}
+
+} // namespace
+
+BakeOptions parseOptions(const std::vector<std::string>& args) {
+    BakeOptions o;
+    bool optionsEnded = false;
+    for (size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            o.meshes.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string option = a, value;
+        bool hasValue = false;
+        const size_t eq = a.find('=');
+        if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            option = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> std::string {
+            if (hasValue) return value;
+            if (k + 1 >= args.size()) throw BakeError(option + " needs a value");
+            return args[++k];
+        };
+        auto noValue = [&] {
+            if (hasValue) throw BakeError(option + " takes no value");
+        };
+        if (option == "--help" || option == "-h") {
+            noValue();
+            o.help = true;
+        } else if (option == "--quiet" || option == "-q") {
+            noValue();
+            o.quiet = true;
+        } else if (option == "--root") {
+            o.root = takeValue();
+            if (o.root.empty()) throw BakeError("--root needs a folder");
+        } else if (option == "--name") {
+            o.name = takeValue();
+        } else if (option == "--size") {
+            const std::string v = takeValue();
+            const size_t x = v.find('x');
+            if (x == std::string::npos)
+                throw BakeError("--size needs WIDTHxHEIGHT, as in 360x180, not '" + v + "'");
+            o.width = parseInt("--size width", v.substr(0, x), 8, 4096);
+            o.height = parseInt("--size height", v.substr(x + 1), 4, 2048);
+        } else if (option == "--samples") {
+            o.samples = parseInt(option, takeValue(), 50, 100000);
+        } else if (option == "--resolution") {
+            o.resolution = parseInt(option, takeValue(), 32, 2048);
+        } else if (option == "--gradient-scale") {
+            o.gradientScale = parseDouble(option, takeValue());
+        } else {
+            throw BakeError("unknown option " + option);
+        }
+    }
+    if (!o.help && o.meshes.empty()) throw BakeError("no mesh file given");
+    if (!o.name.empty() && o.meshes.size() > 1)
+        throw BakeError("--name names one model, but " + std::to_string(o.meshes.size()) +
+                        " mesh files are given");
+    return o;
+}
+
+std::string helpText() {
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "%g", defaultGradientScale);
+    return std::string(
+               "usage: orvalis-bake [options] MESH...\n"
+               "\n"
+               "Computes, for each mesh (.off, .obj, .ply or .smf), the goodness maps, their\n"
+               "gradients and an orbit that the Orvalis viewer needs, and adds the model to a "
+               "data\n"
+               "tree. The mesh is read and normalised as the viewer reads it, rendered offscreen\n"
+               "from many viewing directions (no display needed) and measured in every view.\n"
+               "\n"
+               "Writes, for a model NAME:\n"
+               "  ROOT/Data/Models/NAME.off\n"
+               "  ROOT/Data/Attributes/NAME/NAME_ATTRIBUTE.pgm and .vgf, for every attribute\n"
+               "  ROOT/Data/Orbits/NAME_orbit.txt\n"
+               "and adds NAME and any new attribute to ROOT/Data/Models/modelList.txt and\n"
+               "ROOT/Data/Attributes/attributeList.txt, keeping the entries already there.\n"
+               "Files are replaced only when everything of a model has been written.\n"
+               "\n"
+               "Attributes (each scaled to 0..1 over the map, 1 = best):\n"
+               "  quality     0.3 visibility + 0.3 entropy + 0.2 area + 0.2 silhouette, rescaled;\n"
+               "              listed first, so the viewer's trackball nudges with it\n"
+               "  area        projected area: the share of the image the model covers\n"
+               "  visibility  visible surface fraction: the share of the surface area in view\n"
+               "  entropy     viewpoint entropy of the visible faces' projected areas\n"
+               "  silhouette  length of the outline against the background\n"
+               "\n"
+               "Options:\n"
+               "  --root DIR            the data tree root (default: .., the tree the viewer\n"
+               "                        reads when started in the current folder)\n"
+               "  --name NAME           the model name (one mesh only; default: the file name up\n"
+               "                        to its first '.'); letters, digits, '_', '-', '+'\n"
+               "  --size WxH            goodness map size (default: 360x180)\n"
+               "  --samples N           viewing directions rendered (default: 2000)\n"
+               "  --resolution N        side of each rendered image in pixels (default: 256)\n"
+               "  --gradient-scale S    gradient image = S x change of goodness per cell\n"
+               "                        (default: ") +
+           scale +
+           ")\n"
+           "  --quiet, -q           no progress bar\n"
+           "  --help, -h            this text\n"
+           "\n"
+           "Exit status: 0 when every model was baked, 1 when a mesh or the tree could not be\n"
+           "used (one line on standard error says which), 2 for a bad command line.\n";
+}

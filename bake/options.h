@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// What one run of orvalis-bake does, from its command line.
+struct BakeOptions {
+    std::vector<std::string> meshes;
+    std::string root = "..";  // the data tree: <root>/Data/...
+    std::string name;         // model name for a single mesh; empty: the file's base name
+    int width = 360;          // goodness map columns (azimuth)
+    int height = 180;         // goodness map rows (polar angle)
+    int samples = 2000;       // viewing directions rendered
+    int resolution = 256;     // rendered image side, pixels
+    double gradientScale = 0; // 0: the default scale
+    bool quiet = false;       // no progress bar
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Throws BakeError with one line naming the bad
+// option or value.
+BakeOptions parseOptions(const std::vector<std::string>& args);
+
+// The text of --help.
+std::string helpText();
