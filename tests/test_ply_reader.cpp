@@ -368,3 +368,37 @@ TEST(PlyReader, TheProcessEndsWithStatusMinusOneOnBadInput) {
                 testing::ExitedWithCode(255),
                 "read_model\\(\\): can't open input file no/such/dir/model.ply");
 }
+
+TEST(PlyReader, ReadModelSendsPlyFilesHereAndScalesThemLikeAnyModel) {
+    testsupport::TempDir dir;
+    // A corner of the unit cube scaled by 2: box 0..2 on every axis, centre 1, half side 1.
+    const Shape tet{{{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}},
+                    {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}};
+    testsupport::writeFile(dir / "tet.ply",
+                           write(meshDoc(Encoding::BinaryLE, tet, "float", "int")));
+    testsupport::writeFile(dir / "tet.PLY", write(meshDoc(Encoding::Ascii, tet, "float", "int")));
+    Geometry geometry;
+    const std::string path = (dir / "tet.ply").string();
+    const LoadOutcome r = capture([&] { geometry.readModel(&geometry.model, path.c_str()); });
+    ASSERT_FALSE(r.exited) << r.err;
+    EXPECT_EQ(r.out, "ProgName : tet\n"
+                     "# Read 'tet' in 'PLY' format\n"
+                     "type 3\n"
+                     "# 4 vertices, 4 triangles, extent: 1.000000\n");
+    const Smesh& m = geometry.model;
+    ASSERT_EQ(m.nverts, 4);
+    // (p - 1) / 1 * 9.9 on every axis.
+    EXPECT_EQ(m.verts[0].pos[0], -9.9f);
+    EXPECT_EQ(m.verts[1].pos[0], 9.9f);
+    EXPECT_EQ(m.verts[3].pos[2], 9.9f);
+    EXPECT_EQ(m.tris[3].verts[2], &m.verts[3]);
+    EXPECT_STREQ(m.name, "tet");
+
+    // The extension is matched in any letter case, but the reader adds ".ply" to a name that
+    // does not end in exactly that, so tet.PLY.ply is looked for.
+    const std::string upper = (dir / "tet.PLY").string();
+    const LoadOutcome u = capture([&] { geometry.readModel(&geometry.model, upper.c_str()); });
+    EXPECT_TRUE(u.exited);
+    EXPECT_EQ(u.status, -1);
+    EXPECT_EQ(u.err, "read_model(): can't open input file " + upper + "\n");
+}
