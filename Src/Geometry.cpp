@@ -158,6 +158,15 @@ struct OffText {
         }
         return count;
     }
+    // Only white space stands between the start of the line and here.
+    bool startsLine() const {
+        for (const char* q = p; q != bytes.data();) {
+            --q;
+            if (*q == '\n') return true;
+            if (!isTextSpace(*q)) return false;
+        }
+        return true;
+    }
     size_t remaining() const { return static_cast<size_t>(end - p); }
     long line() const { return lineOf(bytes, p); }
 };
@@ -253,9 +262,10 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
     for (int i = 0; i < nverts; ++i) {
         text.skipSpace();
         if (i == 0)
-            // Some files add a colour or other values to each vertex line (COFF); the first line
-            // tells, and then the rest of every vertex line is passed over.
-            skipVertexExtras = text.tokensOnLine() > numbersPerVertex;
+            // Some files add a colour or other values to each vertex line (COFF). A first
+            // vertex that starts a line of its own and is followed there by more numbers tells,
+            // and then the rest of every vertex line is passed over.
+            skipVertexExtras = text.startsLine() && text.tokensOnLine() > numbersPerVertex;
         double values[6];
         for (int k = 0; k < numbersPerVertex; ++k) {
             text.skipSpace();

@@ -355,9 +355,16 @@ size_t setMeshAllocLimit(size_t maxBytes) {
     return previous;
 }
 
+static long meshAllocFailAfter = -1;
+
+void setMeshAllocFailAfter(long n) {
+    meshAllocFailAfter = n;
+}
+
 void* meshAlloc(size_t count, size_t size, const char* what) {
     if (count == 0) return nullptr;
-    const bool fits = size == 0 || count <= meshAllocLimit / size;
+    bool fits = size == 0 || count <= meshAllocLimit / size;
+    if (meshAllocFailAfter >= 0 && meshAllocFailAfter-- == 0) fits = false;
     void* p = fits ? bigAlloc(count * size) : nullptr;
     if (!p) {
         std::printf("Memory allocation error for \"%s\" %.3f MB\n", what,

@@ -98,6 +98,9 @@ void* meshAlloc(size_t count, size_t size, const char* what);
 // fuzz targets can reach the failure lines and bound what a hostile file can make the process
 // take. Returns the previous limit (initially SIZE_MAX).
 size_t setMeshAllocLimit(size_t maxBytes);
+// After n more successful requests, the next one fails the same way (once); -1 switches this
+// off (the initial state).
+void setMeshAllocFailAfter(long n);
 
 // Owner for blocks from meshAlloc while a reader still fills them: nothing leaks when the reader
 // ends early through endProcess.
