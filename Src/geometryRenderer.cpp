@@ -462,6 +462,8 @@ void geometryRenderer::drawTrailOnSphere(bool real) {
                 const int m = static_cast<int>(std::floor(d / spacing));
                 for (int i = 1; i <= m; ++i) {
                     const float t = static_cast<float>(i) * 0.01f;
+                    // Steps longer than 1 would run on past q and come back to it.
+                    if (t >= 1) break;
                     vertexScaled((p + (q - p) * t).unit(), R);
                 }
             }
