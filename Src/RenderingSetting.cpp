@@ -101,7 +101,11 @@ RenderingSetting::~RenderingSetting() {
     if (viewpathRecorder && saveViewpath)
         viewpathRecorder->closeViewpathFileForSave();
     delete viewpathRecorder;
-    // The name strings live as long as the process; only the sequences go with the object.
+    // The names are used for the whole life of the process; they go with the object at exit.
+    for (char* name : attributeNames)
+        std::free(name);
+    for (char* name : modelNames)
+        std::free(name);
 }
 
 char* RenderingSetting::modelFilePath() {
