@@ -130,8 +130,8 @@ vec gradientAt(int column, int row) {
     return vec(gx, gy, 0);
 }
 
-// The upright roll of the design carries the screen image w of the model's +z axis onto the
-// screen's up direction. When w points exactly down, the rotation between the two opposite
+// The upright roll carries the screen image w of the model's +z axis onto the screen's up
+// direction. When w points exactly down, the rotation between the two opposite
 // vectors has no axis and comes out as the identity, which would leave the model upside down;
 // the half turn about the line of sight is the roll that is meant.
 void uprightRoll(double* m, double* previous) {
@@ -173,7 +173,11 @@ namespace {
 GradientSample sampleGradient(ExtTrackball& tb, int i, int j, double dcol, double drow) {
     const double length = std::sqrt(dcol * dcol + drow * drow);
     const double half = std::floor(length * 0.5);
-    const int n = half < kMaxSamples ? static_cast<int>(half) : kMaxSamples;
+    int n = 0;
+    if (half < kMaxSamples)
+        n = static_cast<int>(half);
+    else if (!std::isnan(half))
+        n = kMaxSamples;
     vec sum = gradientAt(i, j);
     float magnitudeSum = cellAt(i, j)[1];
     for (int k = 1; k <= n; ++k) {
@@ -360,7 +364,8 @@ void ExtTrackball::calculateMotionChange() {
 void ExtTrackball::standardTrackballMove(int mx, int my) {
     currentPoint = planar_coords(mx, my);
     if (currentPoint == startPoint) return;
-    if (!hasUsableMap()) return;
+    // Without a map there is no grid to move on; an unusable mouse position moves nothing.
+    if (!hasUsableMap() || !std::isfinite(currentPoint.x) || !std::isfinite(currentPoint.y)) return;
     double dx = currentPoint.x - startPoint.x;
     double dy = currentPoint.y - startPoint.y;
     if (ab_quat[9] <= 0.2 && ((ab_quat[10] > 0 && dx < 0) || (ab_quat[10] < 0 && dx > 0))) {

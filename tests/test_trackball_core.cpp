@@ -39,7 +39,7 @@ ref::V randomUnit(std::mt19937_64& rng) {
 
 } // namespace
 
-TEST_F(TrackballCore, FreshEngineHoldsTheDesignedDefaults) {
+TEST_F(TrackballCore, FreshEngineHoldsItsInitialValues) {
     ExtTrackball fresh;
     EXPECT_EQ(fresh.recommendedNudgeStrength, 0.56f);
     EXPECT_EQ(fresh.recommendedFrictionStrength, 0.11f);

@@ -527,3 +527,21 @@ TEST_F(TrackballDrag, NoMapOrATinyMapMovesNothing) {
         }
     }
 }
+
+// Before the view has set up the plane (no viewport yet) the window position cannot be
+// unprojected; such a move must not turn the model into NaN or jump to column 0.
+TEST_F(TrackballDrag, MovesWithoutAViewportMoveNothing) {
+    Map map = randomMap(72, 36, 8);
+    ScopedMap installed(map);
+    tb.init();
+    const ref::M before = snapshot(ab_quat);
+    for (int k = 0; k < 4; ++k)
+        ab_glv[k] = 0;
+    tb.nudgeStrength = 0.5f;
+    tb.start(10, 10);
+    tb.standardTrackballMove(200, 100);
+    tb.nudgedMove(200, 100);
+    EXPECT_TRUE(sameMatrix(ab_quat, before));
+    EXPECT_TRUE(sameMatrix(ab_temp2, before));
+    EXPECT_TRUE(tb.stdDragTrail.empty());
+}

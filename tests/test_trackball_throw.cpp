@@ -263,6 +263,38 @@ TEST_F(TrackballThrow, ClimbAcrossTheColumnSeamTakesTheShortWay) {
     EXPECT_NEAR(seen.y, col0.y, 1e-9);
 }
 
+// The same the other way round: a climb from column 2 across the seam backwards to column 359
+// has the offset -3.
+TEST_F(TrackballThrow, ClimbBackwardsAcrossTheSeamTakesTheShortWay) {
+    Map map(360, 180);
+    map.fill([](int i, int, float* c) {
+        c[0] = i < 60 ? 0.9f : 0.5f;
+        c[1] = 0;
+        c[2] = i < 60 ? static_cast<float>(M_PI) : 0.0f;
+    });
+    ScopedMap installed(map);
+    tb.frictionStrength = 0.11f;
+    tb.nudgeStrength = 0.56f;
+    orientAt(map, 278, 90);
+    mouse({{100, 250}, {140, 250}}); // motionChange (40, 0): thrown along -columns
+    tb.calculateThrowPath();
+    ASSERT_EQ(tb.predictedThrowPath.size(), 25u);
+    EXPECT_EQ(tb.throwColumn, 2);
+    const vec last = tb.predictedThrowPath.back();
+    EXPECT_EQ(last.x, -1);
+    EXPECT_EQ(last.y, 90);
+    for (size_t k = 0; k + 1 < tb.predictedThrowPath.size(); ++k)
+        EXPECT_GT(tb.predictedThrowPath[k].x, tb.predictedThrowPath[k + 1].x) << k;
+    // Replaying the last entry looks from column -1, the direction of column 359 (up to the
+    // float cell fractions: -1/360 and 359/360 round differently).
+    tb.throwStepCount = 24;
+    tb.nudgedThrow();
+    const ref::V seen = ref::viewDir(snapshot(ab_quat));
+    const ref::V col359 = ref::cellDir(359, 90, 360, 180);
+    EXPECT_NEAR(seen.x, col359.x, 1e-6);
+    EXPECT_NEAR(seen.y, col359.y, 1e-6);
+}
+
 // The polar walks read up to 150 rows from the start row; on a small map they stop at the last
 // (or first) row instead of leaving the cell array.
 TEST_F(TrackballThrow, PolarWalksStopAtTheMapsEdgeRows) {
@@ -315,7 +347,7 @@ TEST_F(TrackballThrow, PredictionAgreesBitForBitWithTheSecondImplementation) {
         std::mt19937 rng(cs.seed * 31);
         std::uniform_int_distribution<int> col(0, cs.w - 1), row(0, cs.h - 1), pix(-90, 90);
         std::uniform_int_distribution<int> strength(0, 100), count(1, 8);
-        for (int n = 0; n < 400; ++n) {
+        for (int n = 0; n < 3000; ++n) {
             tb.frictionStrength = (strength(rng) + 1) / 100.0f;
             tb.nudgeStrength = strength(rng) / 100.0f;
             const int i = col(rng), j = row(rng);
