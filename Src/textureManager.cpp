@@ -220,16 +220,27 @@ std::string textureManager::parsePGMImage(std::string_view bytes, GoodnessImage&
     image.texels.assign(static_cast<size_t>(cells) * 3, 0.0f);
     const unsigned char* raster =
         reinterpret_cast<const unsigned char*>(bytes.data() + rasterStart);
+    // A sample is one of 256 byte values, so goodness and colour are worked out once per value.
     const float range = static_cast<float>(maxval);
+    float goodnessOf[256];
+    float texelOf[256][3];
     std::vector<int> colour(3);
-    for (long long k = 0; k < cells; ++k) {
+    for (int sample = 0; sample < 256; ++sample) {
         // A sample above maxval would leave the colour map's domain; it counts as the best.
-        const float g = std::min(static_cast<float>(raster[k]) / range, 1.0f);
-        image.cells[3 * k] = g;
+        const float g = std::min(static_cast<float>(sample) / range, 1.0f);
+        goodnessOf[sample] = g;
         jetColor(g, colour);
-        image.texels[3 * k] = static_cast<float>(colour[0] / 255.0);
-        image.texels[3 * k + 1] = static_cast<float>(colour[1] / 255.0);
-        image.texels[3 * k + 2] = static_cast<float>(colour[2] / 255.0);
+        for (int c = 0; c < 3; ++c)
+            texelOf[sample][c] = static_cast<float>(colour[c] / 255.0);
+    }
+    float* cellOut = image.cells.get();
+    float* texelOut = image.texels.data();
+    for (long long k = 0; k < cells; ++k) {
+        const unsigned char sample = raster[k];
+        cellOut[3 * k] = goodnessOf[sample];
+        texelOut[3 * k] = texelOf[sample][0];
+        texelOut[3 * k + 1] = texelOf[sample][1];
+        texelOut[3 * k + 2] = texelOf[sample][2];
     }
     return {};
 }
