@@ -623,9 +623,13 @@ void ExtTrackball::moveOnTurntable(int frame) {
 
 namespace {
 
-// Cell index of an angle fraction: round(fraction * size), half away from zero.
+// Cell index of an angle fraction: round(fraction * size), half away from zero. Angles far outside
+// their range (or not numbers) would overflow the int; they are held to a range that still
+// clamps to the first or last cell.
 int roundedIndex(double value) {
-    return static_cast<int>(std::round(value));
+    if (std::isnan(value))
+        return 0;
+    return static_cast<int>(std::round(std::clamp(value, -1e9, 1e9)));
 }
 
 // Column and row of (theta, phi) before clamping, in double from the float angles.

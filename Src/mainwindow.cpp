@@ -151,7 +151,9 @@ void MainWindow::changeApplicationMode(int index) {
         settings.showPaths = false;
         visualizerDialog->setSelectedAttribute(0);
         break;
-    case 1:
+    case 1: {
+        // The maps' texture belongs to the view's context.
+        ViewContext context;
         trackballDialog->setSelectedModel(settings.selectedModel);
         settings.applicationMode = 1;
         if (settings.selectedAttribute != 0) {
@@ -174,7 +176,9 @@ void MainWindow::changeApplicationMode(int index) {
         settings.showPaths = false;
         trackball.predictedThrowPath.clear();
         break;
-    case 2:
+    }
+    case 2: {
+        ViewContext context;
         scrubberDialog->setSelectedModel(settings.selectedModel);
         settings.applicationMode = 3;
         if (settings.selectedAttribute != 0) {
@@ -184,6 +188,7 @@ void MainWindow::changeApplicationMode(int index) {
         trackball.nudgeStrength = 0;
         settings.showPaths = true;
         break;
+    }
     default:
         break;
     }

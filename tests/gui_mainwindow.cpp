@@ -199,9 +199,13 @@ TEST_F(Window, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
     window->tabs()->setCurrentIndex(0);
     s.selectedAttribute = 2;
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     window->tabs()->setCurrentIndex(1);
+    const std::string err = testing::internal::GetCapturedStderr();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(s.selectedAttribute, 0);
+    // The reload reaches the texture the view draws with, not only the numbers.
+    EXPECT_EQ(err, "");
     EXPECT_NE(out.find("Successfully load ../Data/Attributes/torus/torus_front.pgm"), std::string::npos)
         << out;
     EXPECT_NE(out.find("Successfully load ../Data/Attributes/torus/torus_front.vgf"), std::string::npos)
