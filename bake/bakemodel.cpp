@@ -59,6 +59,7 @@ BakedModel bakeModel(const std::string& name, const BakeMesh& input, const BakeS
     model.width = settings.width;
     model.height = settings.height;
     BakeMesh written = input;
+    turnUpToZ(written, settings.up);
     fitIntoView(written);
     model.off = offText(written);
     // Measure exactly what the viewer will show: the written file, read back by its own reader.

@@ -17,6 +17,7 @@ struct BakeSettings {
     int resolution = 256;
     double gradientScale = 0; // 0: defaultGradientScale
     int orbitPoints = 100;
+    std::string up = "z"; // the mesh's up axis, turned to +z (see turnUpToZ)
 };
 
 // The attributes the baker makes, in list order; the first is the one the viewer nudges with.
@@ -59,8 +60,9 @@ std::vector<ViewMeasures> measureViews(const BakeMesh& mesh, const std::vector<v
 // is flat: every view is as good as any other, and every value becomes 1.
 void normaliseMap(std::vector<double>& map);
 
-// Everything the viewer needs for one model. mesh is the model as read from the user's file; a
-// model larger than the view is scaled down to fit first.
+// Everything the viewer needs for one model. mesh is the model as read from the user's file; it
+// is first turned so that its up axis is +z, and a model larger than the view is scaled down to
+// fit.
 BakedModel bakeModel(const std::string& name, const BakeMesh& mesh, const BakeSettings& settings,
                      OffscreenRenderer& renderer, ProgressBar* progress = nullptr);
 

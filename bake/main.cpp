@@ -62,6 +62,7 @@ int bake(const BakeOptions& options) {
     settings.samples = options.samples;
     settings.resolution = options.resolution;
     settings.gradientScale = options.gradientScale;
+    settings.up = options.up;
 
     OffscreenRenderer renderer(options.resolution);
     ProgressBar bar(!options.quiet && isatty(2));

@@ -184,6 +184,33 @@ bool fitIntoView(BakeMesh& mesh) {
     return true;
 }
 
+bool isUpAxis(const std::string& up) {
+    return up == "x" || up == "y" || up == "z" || up == "-x" || up == "-y" || up == "-z";
+}
+
+void turnUpToZ(BakeMesh& mesh, const std::string& up) {
+    for (size_t i = 0; i < mesh.pos.size(); i += 3) {
+        const float x = mesh.pos[i], y = mesh.pos[i + 1], z = mesh.pos[i + 2];
+        float* p = &mesh.pos[i];
+        if (up == "y") { // a quarter turn about x: y -> z, z -> -y
+            p[1] = -z;
+            p[2] = y;
+        } else if (up == "-y") { // y -> -z, z -> y
+            p[1] = z;
+            p[2] = -y;
+        } else if (up == "x") { // a quarter turn about y: x -> z, z -> -x
+            p[0] = -z;
+            p[2] = x;
+        } else if (up == "-x") { // x -> -z, z -> x
+            p[0] = z;
+            p[2] = -x;
+        } else if (up == "-z") { // half a turn about x
+            p[1] = -y;
+            p[2] = -z;
+        }
+    }
+}
+
 std::string modelNameOf(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     std::string file = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -34,6 +34,12 @@ std::string offText(const BakeMesh& mesh);
 // come back unchanged. Returns true when it scaled.
 bool fitIntoView(BakeMesh& mesh);
 
+// The viewer shows a model with its +z axis up on the screen. A mesh made with another axis up
+// is turned rigidly (a proper rotation, so faces keep their outward side) so that up becomes +z.
+// up is one of "x", "y", "z", "-x", "-y", "-z"; "z" leaves the mesh as it is.
+bool isUpAxis(const std::string& up);
+void turnUpToZ(BakeMesh& mesh, const std::string& up);
+
 // The model name of a mesh file: its last path component up to the first '.'.
 std::string modelNameOf(const std::string& path);
 

@@ -2,6 +2,7 @@
 
 #include "bakeerror.h"
 #include "gradient.h"
+#include "mesh.h"
 
 #include <charconv>
 #include <cmath>
@@ -83,6 +84,10 @@ BakeOptions parseOptions(const std::vector<std::string>& args) {
             o.samples = parseInt(option, takeValue(), 50, 100000);
         } else if (option == "--resolution") {
             o.resolution = parseInt(option, takeValue(), 32, 2048);
+        } else if (option == "--up") {
+            o.up = takeValue();
+            if (!isUpAxis(o.up))
+                throw BakeError("--up needs one of x, y, z, -x, -y, -z, not '" + o.up + "'");
         } else if (option == "--gradient-scale") {
             o.gradientScale = parseDouble(option, takeValue());
         } else {
@@ -129,6 +134,9 @@ std::string helpText() {
                "                        reads when started in the current folder)\n"
                "  --name NAME           the model name (one mesh only; default: the file name up\n"
                "                        to its first '.'); letters, digits, '_', '-', '+'\n"
+               "  --up AXIS             the meshes' up axis: x, y, z, -x, -y or -z (default: z);\n"
+               "                        the model is turned so that it stands upright in the\n"
+               "                        viewer, which shows +z up\n"
                "  --size WxH            goodness map size (default: 360x180)\n"
                "  --samples N           viewing directions rendered (default: 2000)\n"
                "  --resolution N        side of each rendered image in pixels (default: 256)\n"

@@ -12,6 +12,7 @@ struct BakeOptions {
     int samples = 2000;       // viewing directions rendered
     int resolution = 256;     // rendered image side, pixels
     double gradientScale = 0; // 0: the default scale
+    std::string up = "z";     // the meshes' up axis
     bool quiet = false;       // no progress bar
     bool help = false;
 };
