@@ -70,10 +70,6 @@ printf 'fuzz\n' >"$run_root/Data/Attributes/attributeList.txt"
 declare -A test_corpus=([ply]=ply [pgm]=pgm [vgf]=vgf [orbit]=orbit)
 declare -A max_len=([off]=8192 [smf]=8192 [obj]=8192 [ply]=8192)
 
-# libFuzzer checks for leaks after every input that allocated more than it released. What the
-# process-wide objects still hold at exit is the test suite's sanitizer job's to judge.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}leak_check_at_exit=0"
-
 run_one() {
     local t=$1
     local work="$build/fuzz-corpus/$t" findings="$build/fuzz-findings/$t/"
