@@ -81,5 +81,9 @@ void endProcess(int status) {
     std::fflush(stderr);
     if (endHandler)
         endHandler(status);
-    std::exit(status);
+    // The process may end from deep inside the GUI (a model read in a paint handler, the
+    // instruction text in the window's constructor) while Qt and the GL context are alive. Static
+    // destructors would then tear down singletons around a live toolkit, so nothing runs after
+    // the streams are flushed.
+    std::_Exit(status);
 }

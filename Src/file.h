@@ -15,10 +15,11 @@ void getExtension(char* out, const char* path);
 // bytes is then empty.
 bool readWholeFile(const char* path, std::string& bytes);
 
-// Ends the process with status (exit(status) by default). A fatal-input handler installed by a
-// test or fuzz target sees the status first; it may throw to unwind back to its caller instead,
-// and every reader keeps its partial results in owning objects so nothing leaks when it does.
+// Ends the process with status after flushing the standard streams; no static destructor runs.
+// A fatal-input handler installed by a test or fuzz target sees the status first; it may throw to
+// unwind back to its caller instead, and every reader keeps its partial results in owning objects
+// so nothing leaks when it does.
 [[noreturn]] void endProcess(int status);
 using EndProcessHandler = void (*)(int status);
-// Installs handler (nullptr restores exit()). Returns the previous one.
+// Installs handler (nullptr restores the plain end). Returns the previous one.
 EndProcessHandler setEndProcessHandler(EndProcessHandler handler);

@@ -87,3 +87,25 @@ TEST_F(Startup, MissingInstructionTextSaysFileErrorWithoutNewline) {
     ASSERT_GE(r.err.size(), 10u);
     EXPECT_EQ(r.err.substr(r.err.size() - 10), "File error") << r.err;
 }
+
+TEST_F(Startup, MissingModelFileEndsTheViewerWhenItFirstDraws) {
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
+    fs::remove(tree / "Data/Models/torus.off");
+    ProcessResult r = run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_NE(r.err.find("read_model(): can't open input file ../Data/Models/torus.off\n"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(Startup, MalformedModelFileEndsTheViewerWithOneLine) {
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
+    writeFile(tree / "Data/Models/torus.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n");
+    ProcessResult r = run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitStatus, 255);
+    EXPECT_NE(r.err.find("../Data/Models/torus.off"), std::string::npos) << r.err;
+}
