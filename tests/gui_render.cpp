@@ -564,6 +564,54 @@ TEST_F(RenderTest, PolesMapToTheFirstAndLastTextureRows) {
     EXPECT_FLOAT_EQ(maxT, 1.0f);
 }
 
+TEST_F(RenderTest, SphereBufferFollowsTheMapSize) {
+    // Texture coordinates depend on the map size; a map of another size (a new model's maps)
+    // must not be drawn with coordinates made for the old one.
+    TestMesh tri;
+    cellCorner(tri, 20, 10, 72, 36, 9.9);
+    cellCorner(tri, 22, 10, 72, 36, 9.9);
+    cellCorner(tri, 21, 12, 72, 36, 9.9);
+    tri.addTriangle(0, 1, 2);
+    Smesh& mesh = tri.finish();
+    glDisable(GL_CULL_FACE);
+    renderer.meshLoaded(mesh);
+    auto sOf = [&] {
+        glLoadIdentity();
+        const auto polygons = capturePolygons([&] { renderer.drawSphereGeometry(mesh); });
+        return polygons.size() == 1 ? sortedS(polygons[0]) : std::vector<float>{};
+    };
+    setMapSize(72, 36);
+    EXPECT_EQ(sOf(), (std::vector<float>{20.0f / 71, 21.0f / 71, 22.0f / 71}));
+    setMapSize(36, 18);
+    EXPECT_EQ(sOf(), (std::vector<float>{10.0f / 35, 11.0f / 35, 11.0f / 35}));
+    EXPECT_EQ(renderer.bufferCount(), 1);
+}
+
+TEST_F(RenderTest, MapOneCellWideOrHighGivesFiniteTextureCoordinates) {
+    TestMesh tri;
+    cellCorner(tri, 20, 10, 72, 36, 9.9);
+    cellCorner(tri, 22, 10, 72, 36, 9.9);
+    cellCorner(tri, 21, 12, 72, 36, 9.9);
+    tri.addTriangle(0, 1, 2);
+    Smesh& mesh = tri.finish();
+    glDisable(GL_CULL_FACE);
+    for (auto [W, H] : {std::pair{1, 36}, {72, 1}, {1, 1}}) {
+        setMapSize(W, H);
+        for (bool buffers : {false, true}) {
+            renderer.useBuffers = buffers;
+            renderer.meshLoaded(mesh);
+            glLoadIdentity();
+            const auto polygons = capturePolygons([&] { renderer.drawSphereGeometry(mesh); });
+            ASSERT_EQ(polygons.size(), 1u);
+            for (auto& v : polygons[0]) {
+                EXPECT_TRUE(std::isfinite(v.s) && std::isfinite(v.t)) << W << "x" << H;
+                if (W == 1) EXPECT_EQ(v.s, 0.0f);
+                if (H == 1) EXPECT_EQ(v.t, 0.0f);
+            }
+        }
+    }
+}
+
 // ---- path overlays on the flat map
 
 namespace {

@@ -596,6 +596,32 @@ TEST(ViewWithAShortPath, ScrubStepsLongerThanThePathWrapInside) {
     resetState();
 }
 
+TEST(ViewWithAMissingMap, AFailedAttributeLoadKeepsShowingTheOldMap) {
+    testsupport::TempDir dir;
+    testsupport::copyFixtureTree(dir.path());
+    std::filesystem::remove(dir / "Data/Attributes/torus/torus_top.pgm");
+    std::filesystem::create_directories(dir / "run");
+    WorkingDirectory cwd(dir / "run");
+    resetState();
+    auto window = openWindow();
+    GLWidget* view = window->view();
+    const int h = static_cast<QWidget*>(view)->width() / 2;
+    const double ppu = h / unitsAcross;
+    const QPoint centre(h + h / 2 + static_cast<int>(0.2 * ppu),
+                        h / 2 - static_cast<int>(0.2 * ppu));
+    const Rgb before = rgbAt(view->grabFramebuffer(), centre.x(), centre.y());
+    ASSERT_FALSE(near(before, white, 30));
+    const float* cells = textureManager::_instance.mapData;
+    // "top" has no goodness file in this tree: the load fails and the "front" map stays, both
+    // its numbers and its picture.
+    window->visualizerPanel()->findChildren<QComboBox*>().at(1)->setCurrentIndex(1);
+    EXPECT_EQ(textureManager::_instance.mapData, cells);
+    const Rgb after = rgbAt(view->grabFramebuffer(), centre.x(), centre.y());
+    EXPECT_TRUE(near(after, before, 2)) << after << " vs " << before;
+    window.reset();
+    resetState();
+}
+
 int main(int argc, char** argv) {
     return runGuiTests(argc, argv);
 }
