@@ -5,6 +5,7 @@
 #include "RenderingSetting.h"
 
 #include <malloc.h>
+#include <set>
 
 using namespace geomtest;
 using testsupport::TempDir;
@@ -350,5 +351,81 @@ TEST(RoundTrips, OneMeshInEveryTextFormat) {
         else
             EXPECT_EQ(positions(g.model), first) << name;
         EXPECT_EQ(corners(g.model), expectedCorners) << name;
+    }
+}
+
+TEST(AllocationFailures, EveryRequestOfEveryReaderFailsInOneLine) {
+    // Fail the first request, then the second, and so on, until the read goes through: each
+    // failure ends with status 0 after its one line and leaks nothing (LeakSanitizer watches
+    // the sanitizer build). The designed lines must all turn up.
+    TempDir dir;
+    const std::string quads = offText(cubeQuads());
+    writeFile(dir / "quads.off", quads);
+    writeFile(dir / "mesh.smf", smfText(cubeQuads()));
+    writeFile(dir / "mesh.obj", "g part\nusemtl none\n" +
+                                    objText(cubeQuads(), ObjCorners::withNormals) +
+                                    "vn 1 0 0\nf 1//9 2//9 3//9\n");
+    for (const char* name : {"quads.off", "mesh.smf", "mesh.obj"}) {
+        std::set<std::string> lines;
+        bool loaded = false;
+        for (long n = 0; n < 100 && !loaded; ++n) {
+            Geometry g;
+            const Outcome o = trapped([&] {
+                setMeshAllocFailAfter(n);
+                g.readModel(&g.model, (dir / name).string().c_str());
+                computeNormals(&g.model);
+            });
+            setMeshAllocFailAfter(-1);
+            if (!o.ended) {
+                loaded = true;
+                EXPECT_EQ(g.model.ntris, std::string(name) == "mesh.obj" ? 13 : 12);
+                continue;
+            }
+            EXPECT_EQ(o.status, 0) << name << " " << n;
+            const size_t last = o.out.rfind("Memory allocation error for \"");
+            ASSERT_NE(last, std::string::npos) << name << " " << n << "\n" << o.out;
+            const std::string line = o.out.substr(last);
+            EXPECT_EQ(countLines(line), 1) << line;
+            EXPECT_EQ(o.out.find("Memory allocation error"), last);
+            lines.insert(line.substr(0, line.find("\" ") + 1));
+        }
+        EXPECT_TRUE(loaded) << name;
+        for (const char* designed : {"Memory allocation error for \"mesh->verts\"",
+                                     "Memory allocation error for \"mesh->tris\"",
+                                     "Memory allocation error for \"mesh->name\"",
+                                     "Memory allocation error for \"surf->verts[i].tris\""})
+            EXPECT_EQ(lines.count(designed), 1u) << name << " " << designed;
+        if (std::string(name) == "mesh.obj") {
+            EXPECT_EQ(lines.count("Memory allocation error for \"normals\""), 1u);
+        }
+    }
+}
+
+TEST(AllocationFailures, ReaderRequestSizesInMegabytes) {
+    // 8 vertices of 64 bytes, 12 triangles of 48 bytes, a name of 257 bytes.
+    ASSERT_EQ(sizeof(Svertex), 64u);
+    ASSERT_EQ(sizeof(Striangle), 48u);
+    const std::string text = offText(fanned(cubeQuads()));
+    const char* expected[] = {"Memory allocation error for \"mesh->verts\" 0.001 MB\n",
+                              "Memory allocation error for \"mesh->tris\" 0.001 MB\n",
+                              "Memory allocation error for \"mesh->name\" 0.000 MB\n"};
+    TempDir dir;
+    writeFile(dir / "cube.off", text);
+    for (long n = 0; n < 3; ++n) {
+        Geometry g;
+        const Outcome o = trapped([&] {
+            setMeshAllocFailAfter(n);
+            g.readModel(&g.model, (dir / "cube.off").string().c_str());
+        });
+        setMeshAllocFailAfter(-1);
+        EXPECT_TRUE(o.ended);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.out.substr(o.out.rfind("Memory")), expected[n]);
+        // A reader that fails leaves the mesh empty; the name comes after the mesh is complete.
+        if (n < 2) {
+            EXPECT_EQ(g.model.verts, nullptr);
+        } else {
+            EXPECT_EQ(g.model.nverts, 8);
+        }
     }
 }
