@@ -17,6 +17,19 @@
 
 char smeshEmptyName[1] = {'\0'};
 
+// Blocks of several megabytes (the arrays of a large model, its file's bytes) are placed on
+// 2 MiB boundaries and offered huge pages: a model of millions of triangles then takes
+// hundreds instead of hundreds of thousands of page faults while its arrays are first filled.
+// Every block is released with free().
+static void* bigAlloc(size_t bytes) {
+    constexpr size_t huge = size_t(2) << 20;
+    if (bytes < 2 * huge) return std::malloc(bytes);
+    void* p = nullptr;
+    if (posix_memalign(&p, huge, bytes) != 0) return nullptr;
+    madvise(p, (bytes + huge - 1) & ~(huge - 1), MADV_HUGEPAGE);
+    return p;
+}
+
 // ---- Records ------------------------------------------------------------------------------
 
 void resetSmesh(Smesh* mesh) {
@@ -50,17 +63,28 @@ static void freeVertEdges(Smesh* mesh) {
     mesh->edgesPool = nullptr;
 }
 
-void freeVertNeighbors(Smesh* mesh) {
-    if (!mesh) return;
+// Releases both lists of every vertex and, when startOver, sets every index to the vertex's
+// position and (with clearAreas) every area to 0 in the same walk.
+static void releaseLists(Smesh* mesh, bool startOver, bool clearAreas) {
+    const bool trisPooled = mesh->trisPool != nullptr;
+    const bool edgesPooled = mesh->edgesPool != nullptr;
     for (int i = 0; i < mesh->nverts; ++i) {
         Svertex& v = mesh->verts[i];
-        if (!mesh->trisPool) std::free(v.tris);
-        v.tris = nullptr;
-        v.ntris = 0;
+        if (!trisPooled) std::free(v.tris);
+        if (!edgesPooled) std::free(v.edges);
+        resetSvertex(&v);
+        if (startOver) v.index = i;
+        if (clearAreas) v.area = 0;
     }
     std::free(mesh->trisPool);
     mesh->trisPool = nullptr;
-    freeVertEdges(mesh);
+    std::free(mesh->edgesPool);
+    mesh->edgesPool = nullptr;
+}
+
+void freeVertNeighbors(Smesh* mesh) {
+    if (!mesh) return;
+    releaseLists(mesh, false, false);
 }
 
 void freeSmesh(Smesh* mesh) {
@@ -72,19 +96,9 @@ void freeSmesh(Smesh* mesh) {
     resetSmesh(mesh);
 }
 
-// Incident-triangle lists from a counting and a filling pass. With sumAreas the filling pass
-// also forms the vertex areas from the triangle areas already set, adding in the same order
-// as computeVertexAreas, so that computeNormals need not walk the triangles once more.
-static void rebuildNeighbors(Smesh* mesh, bool sumAreas) {
-    freeVertNeighbors(mesh);
-    for (int i = 0; i < mesh->nverts; ++i) {
-        mesh->verts[i].index = i;
-        mesh->verts[i].ntris = 0;
-        if (sumAreas) mesh->verts[i].area = 0;
-    }
-    for (int t = 0; t < mesh->ntris; ++t)
-        for (Svertex* c : mesh->tris[t].verts)
-            ++c->ntris;
+// Gives every vertex its incident-triangle list, sized by the counts already in ntris, as one
+// block; the counts go back to 0 for the filling pass.
+static void allocateTriLists(Smesh* mesh) {
     size_t total = 0;
     for (int i = 0; i < mesh->nverts; ++i)
         total += static_cast<size_t>(mesh->verts[i].ntris);
@@ -98,19 +112,20 @@ static void rebuildNeighbors(Smesh* mesh, bool sumAreas) {
         offset += static_cast<size_t>(v.ntris);
         v.ntris = 0;
     }
-    for (int t = 0; t < mesh->ntris; ++t) {
-        Striangle* tri = &mesh->tris[t];
-        const double third = sumAreas ? static_cast<double>(tri->area) / 3.0 : 0.0;
-        for (Svertex* c : tri->verts) {
-            c->tris[c->ntris++] = tri;
-            if (sumAreas) c->area = static_cast<float>(static_cast<double>(c->area) + third);
-        }
-    }
 }
 
 void computeVertNeighbors(Smesh* mesh) {
     if (!mesh) return;
-    rebuildNeighbors(mesh, false);
+    releaseLists(mesh, true, false);
+    for (int t = 0; t < mesh->ntris; ++t)
+        for (Svertex* c : mesh->tris[t].verts)
+            ++c->ntris;
+    allocateTriLists(mesh);
+    for (int t = 0; t < mesh->ntris; ++t) {
+        Striangle* tri = &mesh->tris[t];
+        for (Svertex* c : tri->verts)
+            c->tris[c->ntris++] = tri;
+    }
 }
 
 // ---- Normals and areas ----------------------------------------------------------------------
@@ -196,17 +211,54 @@ void computeVertNormals(Smesh* mesh) {
 }
 
 // The same values as computeTriNormals followed by computeVertNormals, in fewer walks over the
-// arrays: each triangle's normal and area come from one read of its corners, and the vertex
-// areas are summed while the incident lists are filled. Loading a model of millions of
-// triangles spends most of this time waiting for memory, so the walks are what counts.
+// arrays: a triangle's normal, its area and the counts of its corners come from one read of
+// its corners; the filling of the incident lists also sums the vertex areas and the weighted
+// normals, in the order the lists hold them. A model of millions of triangles spends most of
+// this time waiting for memory, so the walks are what counts.
 void computeNormals(Smesh* mesh) {
     if (!mesh) return;
+    releaseLists(mesh, true, true);
     for (int t = 0; t < mesh->ntris; ++t) {
-        setTriNormal(mesh->tris[t]);
-        computeTriangleArea(&mesh->tris[t]);
+        Striangle& tri = mesh->tris[t];
+        setTriNormal(tri);
+        computeTriangleArea(&tri);
+        for (Svertex* c : tri.verts)
+            ++c->ntris;
     }
-    rebuildNeighbors(mesh, true);
-    sumVertNormals(mesh);
+    allocateTriLists(mesh);
+    // Sums of the weighted normals, three doubles per vertex. Without room for them the sums
+    // are gathered from the lists afterwards instead.
+    const size_t sumBytes = 3 * sizeof(double) * static_cast<size_t>(mesh->nverts);
+    MeshBlock<double> sums(mesh->nverts > 0 ? static_cast<double*>(bigAlloc(sumBytes)) : nullptr);
+    double* const sum = sums.get();
+    if (sum) std::memset(sum, 0, sumBytes);
+    for (int t = 0; t < mesh->ntris; ++t) {
+        Striangle* tri = &mesh->tris[t];
+        const double third = static_cast<double>(tri->area) / 3.0;
+        const double weighted[3] = {static_cast<double>(tri->normal[0] * tri->area),
+                                    static_cast<double>(tri->normal[1] * tri->area),
+                                    static_cast<double>(tri->normal[2] * tri->area)};
+        for (Svertex* c : tri->verts) {
+            c->tris[c->ntris++] = tri;
+            c->area = static_cast<float>(static_cast<double>(c->area) + third);
+            if (sum) {
+                double* s = sum + 3 * static_cast<size_t>(c - mesh->verts);
+                s[0] += weighted[0];
+                s[1] += weighted[1];
+                s[2] += weighted[2];
+            }
+        }
+    }
+    if (!sum) {
+        sumVertNormals(mesh);
+        return;
+    }
+    for (int i = 0; i < mesh->nverts; ++i) {
+        const double* s = sum + 3 * static_cast<size_t>(i);
+        const double length = std::sqrt(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
+        for (int k = 0; k < 3; ++k)
+            mesh->verts[i].normal[k] = length != 0 ? static_cast<float>(s[k] / length) : 0.0f;
+    }
 }
 
 // ---- Edges ----------------------------------------------------------------------------------
@@ -335,19 +387,6 @@ void MeshBounds::store(Smesh* mesh) const {
 }
 
 static size_t meshAllocLimit = SIZE_MAX;
-
-// Blocks of several megabytes (the arrays of a large model, its file's bytes) are placed on
-// 2 MiB boundaries and offered huge pages: a model of millions of triangles then takes
-// hundreds instead of hundreds of thousands of page faults while its arrays are first filled.
-// Every block is released with free().
-static void* bigAlloc(size_t bytes) {
-    constexpr size_t huge = size_t(2) << 20;
-    if (bytes < 2 * huge) return std::malloc(bytes);
-    void* p = nullptr;
-    if (posix_memalign(&p, huge, bytes) != 0) return nullptr;
-    madvise(p, (bytes + huge - 1) & ~(huge - 1), MADV_HUGEPAGE);
-    return p;
-}
 
 size_t setMeshAllocLimit(size_t maxBytes) {
     const size_t previous = meshAllocLimit;
