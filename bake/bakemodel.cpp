@@ -41,7 +41,7 @@ void normaliseMap(std::vector<double>& map) {
     const auto [lo, hi] = std::minmax_element(map.begin(), map.end());
     const double a = *lo, b = *hi;
     const double size = std::max(std::fabs(a), std::fabs(b));
-    if (!(b - a > 0.01 * size)) {
+    if (!(b - a > 0.03 * size)) {
         std::fill(map.begin(), map.end(), 1.0);
         return;
     }

@@ -9,6 +9,14 @@ namespace {
 // that happens to own a pixel cannot swamp the sum.
 constexpr double maxCoverageRatio = 8.0;
 
+// Area in pixels of a triangle from its corners' window positions; 0 when it faces away (OpenGL
+// culls triangles that run clockwise in the window) or a corner lies behind the eye.
+double frontArea(const double* x, const double* y, const double* w) {
+    if (!(w[0] > 0 && w[1] > 0 && w[2] > 0)) return 0;
+    const double twice = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+    return twice > 0 ? 0.5 * twice : 0;
+}
+
 } // namespace
 
 ViewMeasurer::ViewMeasurer(const BakeMesh& m) : mesh(m) {
@@ -30,13 +38,9 @@ ViewMeasurer::ViewMeasurer(const BakeMesh& m) : mesh(m) {
 
 double ViewMeasurer::projectedPixels(int t, int size, const ViewCamera& camera) const {
     double x[3], y[3], w[3];
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3; ++k)
         camera.project(&mesh.pos[3 * size_t(mesh.tris[3 * size_t(t) + k])], size, x[k], y[k], w[k]);
-        if (!(w[k] > 0)) return 0;
-    }
-    // Counter-clockwise in the window is the front side, as OpenGL culls.
-    const double twice = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
-    return twice > 0 ? 0.5 * twice : 0;
+    return frontArea(x, y, w);
 }
 
 ViewMeasures ViewMeasurer::measure(const std::vector<std::uint32_t>& ids, int size,
@@ -46,13 +50,15 @@ ViewMeasures ViewMeasurer::measure(const std::vector<std::uint32_t>& ids, int si
     const int triangles = mesh.triangleCount();
     size_t background = 0;
     seen.clear();
+    foreground.resize(n);
     for (size_t i = 0; i < n; ++i) {
         const std::uint32_t id = ids[i];
-        if (id == 0 || id > static_cast<std::uint32_t>(triangles)) {
+        const bool model = id != 0 && id <= static_cast<std::uint32_t>(triangles);
+        foreground[i] = model;
+        if (!model)
             ++background;
-            continue;
-        }
-        if (pixelCount[id]++ == 0) seen.push_back(id);
+        else if (pixelCount[id]++ == 0)
+            seen.push_back(id);
     }
     const double total = static_cast<double>(n);
     m.area = n ? (total - background) / total : 0;
@@ -62,24 +68,44 @@ ViewMeasures ViewMeasurer::measure(const std::vector<std::uint32_t>& ids, int si
         const double p = background / total;
         entropy -= p * std::log2(p);
     }
+    // Every vertex is projected once; triangles then only look their corners up.
+    const int vertices = mesh.vertexCount();
+    if (!seen.empty()) {
+        windowX.resize(vertices);
+        windowY.resize(vertices);
+        clipW.resize(vertices);
+        for (int v = 0; v < vertices; ++v)
+            camera.project(&mesh.pos[3 * size_t(v)], size, windowX[v], windowY[v], clipW[v]);
+    }
     double visible = 0;
     for (std::uint32_t id : seen) {
         const int count = pixelCount[id];
         const double p = count / total;
         entropy -= p * std::log2(p);
+        const int* corner = &mesh.tris[3 * size_t(id - 1)];
+        const double x[3] = {windowX[corner[0]], windowX[corner[1]], windowX[corner[2]]};
+        const double y[3] = {windowY[corner[0]], windowY[corner[1]], windowY[corner[2]]};
+        const double w[3] = {clipW[corner[0]], clipW[corner[1]], clipW[corner[2]]};
         const int t = static_cast<int>(id) - 1;
-        const double full = projectedPixels(t, size, camera);
+        const double full = frontArea(x, y, w);
         const double ratio = full > 0 ? std::min(count / full, maxCoverageRatio) : 1.0;
         visible += triangleArea[t] * ratio;
         pixelCount[id] = 0;
     }
     m.entropy = entropy;
     m.visibility = totalArea > 0 ? std::min(1.0, visible / totalArea) : 0;
-    m.silhouette = size > 0 ? outlineLength(ids, size) / size : 0;
+    m.silhouette = size > 0 ? outlineLength(foreground, size) / size : 0;
     return m;
 }
 
 double outlineLength(const std::vector<std::uint32_t>& ids, int size) {
+    std::vector<unsigned char> foreground(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i)
+        foreground[i] = ids[i] != 0;
+    return outlineLength(foreground, size);
+}
+
+double outlineLength(const std::vector<unsigned char>& foreground, int size) {
     // Cauchy-Crofton: a curve's length is half the integral, over all line directions and
     // offsets, of the number of times the lines cross it. Lines run through pixel centres in
     // eight directions; each direction stands for the span of angles half-way to its neighbours,
@@ -94,13 +120,16 @@ double outlineLength(const std::vector<std::uint32_t>& ids, int size) {
     const Direction directions[8] = {{1, 0, axis},      {0, 1, axis},   {1, 1, diagonal},
                                      {-1, 1, diagonal}, {2, 1, knight}, {1, 2, knight},
                                      {-2, 1, knight},   {-1, 2, knight}};
-    auto fg = [&](int x, int y) { return ids[static_cast<size_t>(y) * size + x] != 0; };
     double length = 0;
     for (const Direction& d : directions) {
         long crossings = 0;
-        for (int y = 0; y + d.dy < size; ++y)
-            for (int x = std::max(0, -d.dx); x < size && x + d.dx < size; ++x)
-                if (fg(x, y) != fg(x + d.dx, y + d.dy)) ++crossings;
+        const int offset = d.dy * size + d.dx;
+        const int first = std::max(0, -d.dx), last = std::min(size, size - d.dx);
+        for (int y = 0; y + d.dy < size; ++y) {
+            const unsigned char* row = &foreground[static_cast<size_t>(y) * size];
+            for (int x = first; x < last; ++x)
+                crossings += row[x] != row[x + offset];
+        }
         length += d.span * static_cast<double>(crossings) / std::hypot(d.dx, d.dy);
     }
     return 0.5 * length;

@@ -40,8 +40,11 @@ private:
     double totalArea = 0;
     std::vector<int> pixelCount; // per triangle number, reset after each view
     std::vector<std::uint32_t> seen;
+    std::vector<double> windowX, windowY, clipW; // per vertex, for the current view
+    std::vector<unsigned char> foreground;       // per pixel, for the current view
 };
 
 // Crofton estimate of the outline length, in pixels, of the foreground (id != 0) of a size x size
 // image. Crossings at the image border are not counted: the image edge is not an outline.
 double outlineLength(const std::vector<std::uint32_t>& ids, int size);
+double outlineLength(const std::vector<unsigned char>& foreground, int size);

@@ -48,11 +48,11 @@ inline BakeMesh plate(double h) {
     return m;
 }
 
-// An axis-aligned cube of half side h, faces outwards, two triangles per face.
-inline BakeMesh cube(double h) {
+// An axis-aligned box of half sides hx, hy, hz, faces outwards, two triangles per face.
+inline BakeMesh box(double hx, double hy, double hz) {
     BakeMesh m;
     for (int k = 0; k < 8; ++k)
-        addVertex(m, k & 1 ? h : -h, k & 2 ? h : -h, k & 4 ? h : -h);
+        addVertex(m, k & 1 ? hx : -hx, k & 2 ? hy : -hy, k & 4 ? hz : -hz);
     const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
                              {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
     for (const auto& f : faces) {
@@ -60,6 +60,10 @@ inline BakeMesh cube(double h) {
         addTriangle(m, f[0], f[2], f[3]);
     }
     return m;
+}
+
+inline BakeMesh cube(double h) {
+    return box(h, h, h);
 }
 
 // A subdivided icosahedron with its vertices on the sphere of radius r, faces outwards.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 
@@ -37,7 +38,8 @@ protected:
     void SetUp() override {
         copyFixtureTree(tree.path());
         fs::create_directories(tree / "run");
-        writeFile(tree / "meshes/cube.off", bakeutil::offOf(bakeutil::cube(1.0)));
+        // A flat box: its views differ clearly in every measure.
+        writeFile(tree / "meshes/cube.off", bakeutil::offOf(bakeutil::box(1.0, 0.6, 0.2)));
     }
     ProcessResult bake(std::vector<std::string> args, const fs::path& cwd = {}) {
         args.insert(args.begin(), ORVALIS_BAKE_BIN);
@@ -189,10 +191,19 @@ TEST_F(BakeCli, BakesAModelIntoTheTreeAboveTheWorkingFolder) {
     // One point per azimuth step of 3.6 degrees, the first half a step after -pi.
     EXPECT_EQ(orbit.rfind("-3.110177 ", 0), 0u) << orbit;
 
-    // The model file is the cube as the viewer shows it: extent 1 scaled up to 10.9.
+    // The model file is the box as the viewer shows it: extent 1 scaled up to the float size 10.9
+    // about its centre (the origin), each coordinate scaled in double from the float read and
+    // stored as a float; its first corner (-1, -0.6, -0.2) thus becomes about (-10.9, -6.54,
+    // -2.18).
+    auto scaled = [](float v) {
+        return static_cast<double>(static_cast<float>(double(v) * double(10.9f)));
+    };
+    char corner[96];
+    std::snprintf(corner, sizeof corner, "\n%.9g %.9g %.9g\n", scaled(-1.0f), scaled(-0.6f),
+                  scaled(-0.2f));
     const std::string off = readFile(data / "Models/cube.off");
     EXPECT_EQ(off.rfind("OFF\n8 12 0\n", 0), 0u);
-    EXPECT_NE(off.find("\n-10.8999996 -10.8999996 -10.8999996\n"), std::string::npos) << off;
+    EXPECT_NE(off.find(corner), std::string::npos) << corner << off;
 
     // A second run replaces the files and adds nothing to the lists.
     const ProcessResult again = bake(quick({(tree / "meshes/cube.off").string()}));
@@ -219,6 +230,21 @@ TEST_F(BakeCli, BakesIntoAFreshTreeFromAnywhere) {
     EXPECT_NE(r.err.find("Data/Models/sphere.obj, which this tree lacks"), std::string::npos);
     EXPECT_NE(r.err.find("instructions.htm, which this tree lacks"), std::string::npos);
     EXPECT_EQ(r.err.find("lists '"), std::string::npos);
+}
+
+TEST_F(BakeCli, ASphereIsEquallyGoodFromEveryDirection) {
+    writeFile(tree / "meshes/ball.off", bakeutil::offOf(bakeutil::icosphere(1.0, 3)));
+    const ProcessResult r = bake({"--quiet", "--samples", "200", "--resolution", "128", "--size",
+                                  "36x18", (tree / "meshes/ball.off").string()});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    for (const std::string& a : attributes) {
+        const fs::path base = tree / "Data/Attributes/ball" / ("ball_" + a);
+        const std::string pgm = readFile(base.string() + ".pgm");
+        EXPECT_EQ(pgm.substr(pgm.size() - 36 * 18), std::string(36 * 18, '\xff')) << a;
+        // All gradients zero: 15 header bytes, then 8 zero bytes per cell.
+        const std::string vgf = readFile(base.string() + ".vgf");
+        EXPECT_EQ(vgf.substr(15), std::string(8 * 36 * 18, '\0')) << a;
+    }
 }
 
 TEST_F(BakeCli, TheBakedImagesLoadInTheViewersLoaders) {

@@ -94,9 +94,12 @@ TEST(BakeMaps, NormalisingScalesToZeroOneAndCallsAFlatMapAllGood) {
     std::vector<double> m = {2, 4, 3, 6};
     normaliseMap(m);
     EXPECT_EQ(m, (std::vector<double>{0, 0.5, 0.25, 1}));
-    std::vector<double> flat = {5.0, 5.02, 5.01};
+    std::vector<double> flat = {5.0, 5.14, 5.01};
     normaliseMap(flat);
     EXPECT_EQ(flat, (std::vector<double>{1, 1, 1}));
+    std::vector<double> barely = {5.0, 5.2, 5.1};
+    normaliseMap(barely);
+    EXPECT_NEAR(barely[2], 0.5, 1e-12);
     std::vector<double> zero = {0, 0};
     normaliseMap(zero);
     EXPECT_EQ(zero, (std::vector<double>{1, 1}));
