@@ -127,15 +127,15 @@ struct OffText {
             while (p != end && isTextSpace(*p))
                 ++p;
             if (p == end || *p != '#') return;
-            while (p != end && *p != '\n')
+            while (p != end && !isLineEnd(*p))
                 ++p;
         }
     }
     // Moves to the next token on the current line; false at the line's end (or a comment).
     bool nextOnLine() {
-        while (p != end && *p != '\n' && isTextSpace(*p))
+        while (p != end && !isLineEnd(*p) && isTextSpace(*p))
             ++p;
-        return p != end && *p != '\n' && *p != '#';
+        return p != end && !isLineEnd(*p) && *p != '#';
     }
     std::string_view token() const {
         const char* e = p;
@@ -145,7 +145,7 @@ struct OffText {
     }
     void skipToken() { p += token().size(); }
     void skipLine() {
-        while (p != end && *p != '\n')
+        while (p != end && !isLineEnd(*p))
             ++p;
     }
     // Tokens from here to the end of the line (a comment ends it), without moving.
@@ -162,7 +162,7 @@ struct OffText {
     bool startsLine() const {
         for (const char* q = p; q != bytes.data();) {
             --q;
-            if (*q == '\n') return true;
+            if (isLineEnd(*q)) return true;
             if (!isTextSpace(*q)) return false;
         }
         return true;
@@ -411,8 +411,9 @@ template <class Visit> void forEachSmfLine(std::string_view bytes, Visit visit) 
     const char* p = bytes.data();
     const char* end = p + bytes.size();
     while (p != end) {
-        const char* stop = static_cast<const char*>(std::memchr(p, '\n', end - p));
-        if (!stop) stop = end;
+        const char* stop = p;
+        while (stop != end && !isLineEnd(*stop))
+            ++stop;
         const char* q = p;
         while (q != stop && isTextSpace(*q))
             ++q;

@@ -140,6 +140,11 @@ const char* scanDouble(const char* p, const char* end, double& value);
 const char* scanFloat(const char* p, const char* end, float& value);
 const char* scanInt(const char* p, const char* end, int& value);
 
+// A line ends at a line feed or a carriage return (CR LF, LF and CR files alike).
+inline bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
 // Space, tab, line feed, carriage return, vertical tab, form feed.
 inline bool isTextSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';

@@ -35,7 +35,7 @@ struct ObjText {
     }
     // The next word on the current line; empty at its end.
     std::string_view lineWord() {
-        while (p != end && *p != '\n' && isTextSpace(*p))
+        while (p != end && !isLineEnd(*p) && isTextSpace(*p))
             ++p;
         const char* start = p;
         while (p != end && !isTextSpace(*p))
@@ -43,7 +43,7 @@ struct ObjText {
         return {start, static_cast<size_t>(p - start)};
     }
     void skipLine() {
-        while (p != end && *p != '\n')
+        while (p != end && !isLineEnd(*p))
             ++p;
         if (p != end) ++p;
     }

@@ -293,7 +293,8 @@ TEST(GeometryLoads, ModelChangesDoNotPileUpMemory) {
 
 TEST(RoundTrips, OneMeshInEveryTextFormat) {
     // The same mesh written as OFF, NOFF, coloured OFF (integers, then floats), SMF and OBJ
-    // (positions only, with vn, with vt, with both) reads to the same positions and triangles.
+    // (positions only, with vn, with vt, with both), with LF, CR LF or CR line ends, reads to
+    // the same positions and triangles.
     const Shape s = irregular();
     std::vector<std::pair<std::string, std::string>> files;
     OffOptions plain, normals, intColors, floatColors, tabs;
@@ -307,6 +308,17 @@ TEST(RoundTrips, OneMeshInEveryTextFormat) {
     files.push_back({"ints.off", offText(s, intColors)});
     files.push_back({"floats.off", offText(s, floatColors)});
     files.push_back({"tabs.off", offText(s, tabs)});
+    OffOptions crColors;
+    crColors.eol = "\r";
+    crColors.colors = 1;
+    files.push_back({"cr.off", offText(s, crColors)});
+    auto crOnly = [](std::string t) {
+        for (char& c : t)
+            if (c == '\n') c = '\r';
+        return t;
+    };
+    files.push_back({"cr.smf", crOnly(smfText(s))});
+    files.push_back({"cr.obj", crOnly(objText(s, ObjCorners::withBoth))});
     files.push_back({"mesh.smf", smfText(s)});
     files.push_back({"plain.obj", objText(s, ObjCorners::positions)});
     files.push_back({"vn.obj", objText(s, ObjCorners::withNormals)});
