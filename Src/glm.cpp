@@ -214,8 +214,8 @@ void firstPass(GLMmodel* model, ObjText& text, const char* filename,
     model->numtexcoords = numtexcoords;
     model->numtriangles = numtriangles;
     for (GLMgroup* g = model->groups; g; g = g->next) {
-        g->triangles =
-            static_cast<unsigned int*>(meshAlloc(g->numtriangles, sizeof(unsigned int), "group"));
+        g->triangles = static_cast<unsigned int*>(
+            meshAlloc(g->numtriangles, sizeof(unsigned int), "group->triangles"));
         g->numtriangles = 0;
     }
 }
@@ -427,16 +427,16 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
     ObjText first(bytes);
     firstPass(model.get(), first, filename, materials);
 
-    model->vertices = static_cast<float*>(
-        meshAlloc(3 * (static_cast<size_t>(model->numvertices) + 1), sizeof(float), "vertices"));
-    model->triangles =
-        static_cast<GLMtriangle*>(meshAlloc(model->numtriangles, sizeof(GLMtriangle), "triangles"));
+    model->vertices = static_cast<float*>(meshAlloc(
+        3 * (static_cast<size_t>(model->numvertices) + 1), sizeof(float), "model->vertices"));
+    model->triangles = static_cast<GLMtriangle*>(
+        meshAlloc(model->numtriangles, sizeof(GLMtriangle), "model->triangles"));
     if (model->numnormals > 0)
-        model->normals = static_cast<float*>(
-            meshAlloc(3 * (static_cast<size_t>(model->numnormals) + 1), sizeof(float), "normals"));
+        model->normals = static_cast<float*>(meshAlloc(
+            3 * (static_cast<size_t>(model->numnormals) + 1), sizeof(float), "model->normals"));
     if (model->numtexcoords > 0)
         model->texcoords = static_cast<float*>(meshAlloc(
-            2 * (static_cast<size_t>(model->numtexcoords) + 1), sizeof(float), "texcoords"));
+            2 * (static_cast<size_t>(model->numtexcoords) + 1), sizeof(float), "model->texcoords"));
 
     ObjText second(bytes);
     secondPass(model.get(), second, filename);
