@@ -369,7 +369,7 @@ TEST(RoundTrips, OneMeshInEveryTextFormat) {
 TEST(AllocationFailures, EveryRequestOfEveryReaderFailsInOneLine) {
     // Fail the first request, then the second, and so on, until the read goes through: each
     // failure ends with status 0 after its one line and leaks nothing (LeakSanitizer watches
-    // the sanitizer build). The designed lines must all turn up.
+    // the sanitizer build). Each of the readers' own allocation lines must turn up.
     TempDir dir;
     const std::string quads = offText(cubeQuads());
     writeFile(dir / "quads.off", quads);
@@ -402,11 +402,11 @@ TEST(AllocationFailures, EveryRequestOfEveryReaderFailsInOneLine) {
             lines.insert(line.substr(0, line.find("\" ") + 1));
         }
         EXPECT_TRUE(loaded) << name;
-        for (const char* designed : {"Memory allocation error for \"mesh->verts\"",
-                                     "Memory allocation error for \"mesh->tris\"",
-                                     "Memory allocation error for \"mesh->name\"",
-                                     "Memory allocation error for \"surf->verts[i].tris\""})
-            EXPECT_EQ(lines.count(designed), 1u) << name << " " << designed;
+        for (const char* wanted : {"Memory allocation error for \"mesh->verts\"",
+                                   "Memory allocation error for \"mesh->tris\"",
+                                   "Memory allocation error for \"mesh->name\"",
+                                   "Memory allocation error for \"surf->verts[i].tris\""})
+            EXPECT_EQ(lines.count(wanted), 1u) << name << " " << wanted;
         if (std::string(name) == "mesh.obj") {
             EXPECT_EQ(lines.count("Memory allocation error for \"normals\""), 1u);
         }
