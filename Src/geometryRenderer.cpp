@@ -77,11 +77,9 @@ void geometryRenderer::meshLoaded(const Smesh& mesh) {
 }
 
 void geometryRenderer::dropBuffers(LoadedMesh& entry) {
-    QOpenGLFunctions* gl = bufferFunctions();
-    for (int k = 0; k < 2; ++k) {
-        if (entry.buffer[k] && gl) gl->glDeleteBuffers(1, &entry.buffer[k]);
-        entry.buffer[k] = 0;
-        entry.failed[k] = false;
+    if (QOpenGLFunctions* gl = bufferFunctions()) {
+        for (unsigned int* name : {&entry.buffer[Lit], &entry.buffer[Textured], &entry.indices})
+            if (*name) gl->glDeleteBuffers(1, name);
     }
     entry = LoadedMesh();
 }
@@ -99,74 +97,108 @@ void geometryRenderer::forgetBuffers() {
 int geometryRenderer::bufferCount() const {
     int n = 0;
     for (const LoadedMesh& e : loaded)
-        n += (e.buffer[0] != 0) + (e.buffer[1] != 0);
+        n += (e.buffer[Lit] != 0) + (e.buffer[Textured] != 0);
     return n;
 }
 
-unsigned int geometryRenderer::bufferFor(const Smesh& mesh, Kind kind) {
-    if (!useBuffers || mesh.ntris <= 0) return 0;
-    LoadedMesh* entry = nullptr;
-    for (LoadedMesh& e : loaded)
-        if (e.matches(mesh)) entry = &e;
-    if (!entry) return 0;
-    const int W = textureManager::_instance.mapWidth;
-    const int H = textureManager::_instance.mapHeight;
-    if (kind == Textured && entry->buffer[kind] &&
-        (entry->mapWidth != W || entry->mapHeight != H)) {
-        // The texture coordinates depend on the map size, which a map load may change.
-        if (QOpenGLFunctions* gl = bufferFunctions()) gl->glDeleteBuffers(1, &entry->buffer[kind]);
-        entry->buffer[kind] = 0;
-        entry->failed[kind] = false;
-    }
-    if (entry->buffer[kind] || entry->failed[kind]) return entry->buffer[kind];
+namespace {
 
-    QOpenGLFunctions* gl = bufferFunctions();
-    const int floatsPerCorner = kind == Lit ? 6 : 8;
-    // glDrawArrays counts corners in a GLsizei; a mesh beyond that is drawn corner by corner.
-    if (!gl || mesh.ntris > INT_MAX / 3) {
-        entry->failed[kind] = true;
-        return 0;
-    }
-    std::vector<float> data;
-    data.reserve(static_cast<size_t>(mesh.ntris) * 3 * floatsPerCorner);
-    for (int n = 0; n < mesh.ntris; ++n) {
-        const Striangle& t = mesh.tris[n];
-        float s0 = 0;
-        for (int k = 0; k < 3; ++k) {
-            const Svertex& c = *t.verts[k];
-            if (kind == Textured) {
-                float s, tc;
-                cornerTexCoord(c, W, H, s, tc);
-                if (k == 0)
-                    s0 = s;
-                else
-                    s = seamRepaired(s0, s);
-                data.push_back(s);
-                data.push_back(tc);
-            }
-            data.insert(data.end(), c.normal, c.normal + 3);
-            data.insert(data.end(), c.pos, c.pos + 3);
-        }
-    }
+// Uploads data into a new buffer bound to target; 0 when GL could not take it.
+template <typename T>
+GLuint upload(QOpenGLFunctions* gl, GLenum target, const std::vector<T>& data) {
     // Earlier errors must not be taken for a failed upload (the queue holds a few at most).
     for (int k = 0; k < 8 && glGetError() != GL_NO_ERROR; ++k) {
     }
     GLuint name = 0;
     gl->glGenBuffers(1, &name);
-    gl->glBindBuffer(GL_ARRAY_BUFFER, name);
-    gl->glBufferData(GL_ARRAY_BUFFER, static_cast<qopengl_GLsizeiptr>(data.size() * sizeof(float)),
-                     data.data(), GL_STATIC_DRAW);
-    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-    if (name == 0 || glGetError() != GL_NO_ERROR) {
-        // Out of buffer memory: the mesh is still drawn, corner by corner.
-        if (name) gl->glDeleteBuffers(1, &name);
-        entry->failed[kind] = true;
-        return 0;
+    gl->glBindBuffer(target, name);
+    gl->glBufferData(target, static_cast<qopengl_GLsizeiptr>(data.size() * sizeof(T)), data.data(),
+                     GL_STATIC_DRAW);
+    gl->glBindBuffer(target, 0);
+    if (name != 0 && glGetError() != GL_NO_ERROR) {
+        gl->glDeleteBuffers(1, &name);
+        name = 0;
     }
-    entry->buffer[kind] = name;
-    entry->mapWidth = W;
-    entry->mapHeight = H;
     return name;
+}
+
+} // namespace
+
+bool geometryRenderer::buildLit(LoadedMesh& entry, const Smesh& mesh) {
+    QOpenGLFunctions* gl = bufferFunctions();
+    std::vector<float> vertices;
+    vertices.reserve(static_cast<size_t>(mesh.nverts) * 6);
+    for (int i = 0; i < mesh.nverts; ++i) {
+        const Svertex& v = mesh.verts[i];
+        vertices.insert(vertices.end(), v.normal, v.normal + 3);
+        vertices.insert(vertices.end(), v.pos, v.pos + 3);
+    }
+    std::vector<GLuint> corners;
+    corners.reserve(static_cast<size_t>(mesh.ntris) * 3);
+    for (int n = 0; n < mesh.ntris; ++n)
+        for (const Svertex* c : mesh.tris[n].verts) {
+            // A corner outside the mesh's own vertex array cannot be indexed.
+            if (c < mesh.verts || c >= mesh.verts + mesh.nverts) return false;
+            corners.push_back(static_cast<GLuint>(c - mesh.verts));
+        }
+    entry.buffer[Lit] = upload(gl, GL_ARRAY_BUFFER, vertices);
+    entry.indices = entry.buffer[Lit] ? upload(gl, GL_ELEMENT_ARRAY_BUFFER, corners) : 0;
+    if (entry.indices == 0 && entry.buffer[Lit]) {
+        gl->glDeleteBuffers(1, &entry.buffer[Lit]);
+        entry.buffer[Lit] = 0;
+    }
+    return entry.buffer[Lit] != 0;
+}
+
+bool geometryRenderer::buildTextured(LoadedMesh& entry, const Smesh& mesh) {
+    const int W = textureManager::_instance.mapWidth;
+    const int H = textureManager::_instance.mapHeight;
+    std::vector<float> data;
+    data.reserve(static_cast<size_t>(mesh.ntris) * 3 * 8);
+    for (int n = 0; n < mesh.ntris; ++n) {
+        const Striangle& t = mesh.tris[n];
+        float s0 = 0;
+        for (int k = 0; k < 3; ++k) {
+            const Svertex& c = *t.verts[k];
+            float s, tc;
+            cornerTexCoord(c, W, H, s, tc);
+            if (k == 0)
+                s0 = s;
+            else
+                s = seamRepaired(s0, s);
+            data.push_back(s);
+            data.push_back(tc);
+            data.insert(data.end(), c.normal, c.normal + 3);
+            data.insert(data.end(), c.pos, c.pos + 3);
+        }
+    }
+    entry.buffer[Textured] = upload(bufferFunctions(), GL_ARRAY_BUFFER, data);
+    entry.mapWidth = W;
+    entry.mapHeight = H;
+    return entry.buffer[Textured] != 0;
+}
+
+geometryRenderer::LoadedMesh* geometryRenderer::buffersFor(const Smesh& mesh, Kind kind) {
+    if (!useBuffers || mesh.ntris <= 0) return nullptr;
+    LoadedMesh* entry = nullptr;
+    for (LoadedMesh& e : loaded)
+        if (e.matches(mesh)) entry = &e;
+    if (!entry) return nullptr;
+    QOpenGLFunctions* gl = bufferFunctions();
+    if (kind == Textured && entry->buffer[Textured] &&
+        (entry->mapWidth != textureManager::_instance.mapWidth ||
+         entry->mapHeight != textureManager::_instance.mapHeight)) {
+        // The texture coordinates depend on the map size, which a map load may change.
+        if (gl) gl->glDeleteBuffers(1, &entry->buffer[Textured]);
+        entry->buffer[Textured] = 0;
+    }
+    if (entry->buffer[kind]) return entry;
+    // glDrawArrays and glDrawElements count corners in a GLsizei; a mesh beyond that, or one
+    // whose buffers GL cannot hold, is drawn corner by corner.
+    if (entry->failed[kind] || !gl || mesh.ntris > INT_MAX / 3) return nullptr;
+    const bool built = kind == Lit ? buildLit(*entry, mesh) : buildTextured(*entry, mesh);
+    entry->failed[kind] = !built;
+    return built ? entry : nullptr;
 }
 
 float geometryRenderer::seamRepaired(float s0, float s) {
@@ -194,17 +226,19 @@ void geometryRenderer::drawScene(const Smesh& model) {
 }
 
 void geometryRenderer::drawSmesh(const Smesh& mesh) {
-    if (const unsigned int buffer = bufferFor(mesh, Lit)) {
+    if (const LoadedMesh* b = buffersFor(mesh, Lit)) {
         QOpenGLFunctions* gl = bufferFunctions();
-        gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        gl->glBindBuffer(GL_ARRAY_BUFFER, b->buffer[Lit]);
+        gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b->indices);
         glEnableClientState(GL_NORMAL_ARRAY);
         glEnableClientState(GL_VERTEX_ARRAY);
         glNormalPointer(GL_FLOAT, 6 * sizeof(float), nullptr);
         glVertexPointer(3, GL_FLOAT, 6 * sizeof(float),
                         reinterpret_cast<const void*>(3 * sizeof(float)));
-        glDrawArrays(GL_TRIANGLES, 0, 3 * mesh.ntris);
+        glDrawElements(GL_TRIANGLES, 3 * mesh.ntris, GL_UNSIGNED_INT, nullptr);
         glDisableClientState(GL_VERTEX_ARRAY);
         glDisableClientState(GL_NORMAL_ARRAY);
+        gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
         gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
         return;
     }
@@ -230,9 +264,9 @@ void geometryRenderer::drawSphere(const Smesh& sphere) {
 }
 
 void geometryRenderer::drawSphereGeometry(const Smesh& sphere) {
-    if (const unsigned int buffer = bufferFor(sphere, Textured)) {
+    if (const LoadedMesh* b = buffersFor(sphere, Textured)) {
         QOpenGLFunctions* gl = bufferFunctions();
-        gl->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        gl->glBindBuffer(GL_ARRAY_BUFFER, b->buffer[Textured]);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);
         glEnableClientState(GL_VERTEX_ARRAY);

@@ -55,6 +55,9 @@ public:
 
 private:
     enum Kind { Lit = 0, Textured = 1 };
+    // A mesh named by meshLoaded and the buffers built for it. The lit model is drawn from one
+    // vertex per mesh vertex and an index per corner; the sphere needs a vertex per corner, since
+    // the seam repair gives one mesh vertex different texture coordinates in different triangles.
     struct LoadedMesh {
         const Smesh* mesh = nullptr;
         const Svertex* verts = nullptr;
@@ -62,6 +65,7 @@ private:
         int nverts = 0;
         int ntris = 0;
         unsigned int buffer[2] = {0, 0}; // GL buffer names per Kind, 0 until built
+        unsigned int indices = 0;        // corner indices of buffer[Lit]
         bool failed[2] = {false, false}; // no buffer could be made: draw corner by corner
         int mapWidth = 0; // map size the texture coordinates of buffer[Textured] were made for
         int mapHeight = 0;
@@ -74,9 +78,11 @@ private:
     LoadedMesh loaded[maxLoaded];
     int nextLoaded = 0;
 
-    // The buffer of kind for mesh, built if needed; 0 when the mesh must be drawn corner by
-    // corner.
-    unsigned int bufferFor(const Smesh& mesh, Kind kind);
+    // The entry of mesh with its buffer of kind built if needed; null when the mesh must be
+    // drawn corner by corner.
+    LoadedMesh* buffersFor(const Smesh& mesh, Kind kind);
+    bool buildLit(LoadedMesh& entry, const Smesh& mesh);
+    bool buildTextured(LoadedMesh& entry, const Smesh& mesh);
     void dropBuffers(LoadedMesh& entry);
 
     void drawPathOnSphere(bool turntable);
