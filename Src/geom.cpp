@@ -353,9 +353,14 @@ void computeEdges(Smesh* mesh) {
                 e.verts[1] = w;
                 e.tris[0] = t;
                 e.tris[1] = nullptr;
-                for (int s = 0; s < v.ntris; ++s)
-                    if (v.tris[s]->index != t->index && hasCorner(v.tris[s], w)) {
-                        e.tris[1] = v.tris[s];
+                // The other triangle is the first in array order that holds both ends. Both
+                // ends list their triangles in that order, so the shorter list tells: a vertex
+                // shared by a million triangles costs no more than its neighbours' lists.
+                const Svertex* scan = v.ntris <= w->ntris ? &v : w;
+                const Svertex* other = scan == &v ? w : &v;
+                for (int s = 0; s < scan->ntris; ++s)
+                    if (scan->tris[s]->index != t->index && hasCorner(scan->tris[s], other)) {
+                        e.tris[1] = scan->tris[s];
                         break;
                     }
                 added[w->index] = 1;

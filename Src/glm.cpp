@@ -5,6 +5,7 @@
 #include "geom.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -113,17 +115,20 @@ CornerFormat formatOf(std::string_view first) {
 // fan's first corner, the previous triangle's third corner and the new corner. Returns the
 // number of triangles.
 template <class Emit> unsigned int readFace(ObjText& text, const char* filename, Emit emit) {
-    const long line = text.line();
+    // Where the face starts; its line number is counted only for a message.
+    const char* const line = text.p;
     const std::string_view first = text.word();
     const CornerFormat format = formatOf(first);
     Corner corners[3];
     if (!matchCorner(first, format, corners[0]))
-        meshFileError(filename, line, "a face whose first corner is not a vertex index");
+        meshFileError(filename, lineOf(text.bytes, line),
+                      "a face whose first corner is not a vertex index");
     for (int k = 1; k < 3; ++k) {
         const char* before = text.p;
         if (!matchCorner(text.word(), format, corners[k])) {
             text.p = before;
-            meshFileError(filename, line, "a face with fewer than three corners");
+            meshFileError(filename, lineOf(text.bytes, line),
+                          "a face with fewer than three corners");
         }
     }
     emit(corners[0], corners[1], corners[2], line);
@@ -144,11 +149,12 @@ template <class Emit> unsigned int readFace(ObjText& text, const char* filename,
 
 // OBJ indices count from 1; negative ones count back from the latest entry read so far.
 unsigned int resolveIndex(int index, unsigned int readSoFar, unsigned int total,
-                          const char* filename, long line, const char* what) {
+                          const char* filename, const ObjText& text, const char* face,
+                          const char* what) {
     const long long resolved = index < 0 ? static_cast<long long>(readSoFar) + 1 + index : index;
     if (resolved < 1 || resolved > total)
-        meshFileError(filename, line, "a face corner refers to %s %d, outside 1..%u", what, index,
-                      total);
+        meshFileError(filename, lineOf(text.bytes, face),
+                      "a face corner refers to %s %d, outside 1..%u", what, index, total);
     return static_cast<unsigned int>(resolved);
 }
 
@@ -197,7 +203,8 @@ void firstPass(GLMmodel* model, ObjText& text, const char* filename,
             break;
         }
         case 'f': {
-            const unsigned int n = readFace(text, filename, [](Corner, Corner, Corner, long) {});
+            const unsigned int n =
+                readFace(text, filename, [](Corner, Corner, Corner, const char*) {});
             if (n > maxTriangles - numtriangles)
                 meshFileError(filename, text.line(), "more triangles than a mesh can hold");
             numtriangles += n;
@@ -266,19 +273,20 @@ void secondPass(GLMmodel* model, ObjText& text, const char* filename) {
             break;
         }
         case 'f':
-            readFace(text, filename, [&](Corner a, Corner b, Corner c, long line) {
+            readFace(text, filename, [&](Corner a, Corner b, Corner c, const char* face) {
                 GLMtriangle& t = model->triangles[numtriangles];
                 const Corner corners[3] = {a, b, c};
                 for (int k = 0; k < 3; ++k) {
                     const Corner& q = corners[k];
                     t.vindices[k] = resolveIndex(q.v, numvertices, model->numvertices, filename,
-                                                 line, "position");
-                    t.tindices[k] = q.t == 0 ? 0
-                                             : resolveIndex(q.t, numtexcoords, model->numtexcoords,
-                                                            filename, line, "texture coordinate");
+                                                 text, face, "position");
+                    t.tindices[k] = q.t == 0
+                                        ? 0
+                                        : resolveIndex(q.t, numtexcoords, model->numtexcoords,
+                                                       filename, text, face, "texture coordinate");
                     t.nindices[k] = q.n == 0 ? 0
                                              : resolveIndex(q.n, numnormals, model->numnormals,
-                                                            filename, line, "normal");
+                                                            filename, text, face, "normal");
                 }
                 group->triangles[group->numtriangles++] = numtriangles;
                 ++numtriangles;
@@ -490,31 +498,61 @@ private:
     unsigned int n;
 };
 
-// The mesh vertex for one triangle corner: position v used with normal n. A position met with
-// a second normal index gets a new mesh vertex, numbered next (which then advances), so that the
-// normals derived later stay apart across the seam.
-int cornerVertex(ClinkedList<Svector3>* lists, int v, int n, int& next, bool& isNew,
-                 const char* filename) {
-    Svector3 key;
-    key.vindex = v;
-    key.nindex = n;
-    isNew = false;
-    if (lists[v].isEmpty()) {
-        lists[v].append(key);
-        return v;
+// Lists longer than this are searched through a hash index as well, so that a file that uses
+// one position with very many normals costs no more than a linear walk over its corners.
+constexpr int longList = 32;
+
+// Which mesh vertex stands for each position and normal index pair: the lists of the
+// positions, and for the long ones a hash index holding the same entries.
+struct CornerVertices {
+    ClinkedList<Svector3>* lists;
+    std::unordered_map<uint64_t, int> index;
+
+    static uint64_t pair(int v, int n) {
+        return (static_cast<uint64_t>(static_cast<uint32_t>(v)) << 32) | static_cast<uint32_t>(n);
     }
-    const int found = Geometry::findNormal(lists, &key);
-    if (found >= 0) return found;
-    if (next == INT_MAX) meshFileError(filename, 0, "more vertices than a mesh can hold");
-    key.vindex = next++;
-    lists[v].append(key);
-    isNew = true;
-    return key.vindex;
-}
+    void clear(NormalLists& normalLists) {
+        normalLists.clear();
+        index.clear();
+    }
+
+    // The mesh vertex for one triangle corner: position v used with normal n. A position met
+    // with a second normal index gets a new mesh vertex, numbered next (which then advances), so
+    // that the normals derived later stay apart across the seam.
+    int find(int v, int n, int& next, bool& isNew, const char* filename) {
+        Svector3 key;
+        key.vindex = v;
+        key.nindex = n;
+        isNew = false;
+        ClinkedList<Svector3>& list = lists[v];
+        if (list.isEmpty()) {
+            list.append(key);
+            return v;
+        }
+        if (list.size() < longList) {
+            const int found = Geometry::findNormal(lists, &key);
+            if (found >= 0) return found;
+        } else {
+            const auto it = index.find(pair(v, n));
+            if (it != index.end()) return it->second;
+        }
+        if (next == INT_MAX) meshFileError(filename, 0, "more vertices than a mesh can hold");
+        key.vindex = next++;
+        list.append(key);
+        isNew = true;
+        if (list.size() == longList) {
+            for (Svector3* e = list.first(); e; e = list.next())
+                index.emplace(pair(v, e->nindex), e->vindex);
+        } else if (list.size() > longList) {
+            index.emplace(pair(v, n), key.vindex);
+        }
+        return key.vindex;
+    }
+};
 
 void convertObj(Smesh* mesh, GLMmodel* model, const char* filename) {
     NormalLists normalLists(model->numvertices);
-    ClinkedList<Svector3>* lists = normalLists.get();
+    CornerVertices cornerVertex{normalLists.get(), {}};
     const int numvertices = static_cast<int>(model->numvertices);
 
     // A first walk counts the split copies, so that the vertex array holds every position (used
@@ -523,10 +561,10 @@ void convertObj(Smesh* mesh, GLMmodel* model, const char* filename) {
     bool isNew;
     for (unsigned int t = 0; t < model->numtriangles; ++t)
         for (int k = 0; k < 3; ++k)
-            cornerVertex(lists, static_cast<int>(model->triangles[t].vindices[k]) - 1,
-                         static_cast<int>(model->triangles[t].nindices[k]) - 1, total, isNew,
-                         filename);
-    normalLists.clear();
+            cornerVertex.find(static_cast<int>(model->triangles[t].vindices[k]) - 1,
+                              static_cast<int>(model->triangles[t].nindices[k]) - 1, total, isNew,
+                              filename);
+    cornerVertex.clear(normalLists);
 
     MeshBlock<Svertex> verts(static_cast<Svertex*>(
         meshAlloc(static_cast<size_t>(total), sizeof(Svertex), "mesh->verts")));
@@ -550,8 +588,8 @@ void convertObj(Smesh* mesh, GLMmodel* model, const char* filename) {
         tri = Striangle{};
         for (int k = 0; k < 3; ++k) {
             const int position = static_cast<int>(src.vindices[k]) - 1;
-            const int m = cornerVertex(lists, position, static_cast<int>(src.nindices[k]) - 1,
-                                       nverts, isNew, filename);
+            const int m = cornerVertex.find(position, static_cast<int>(src.nindices[k]) - 1, nverts,
+                                            isNew, filename);
             if (isNew) {
                 const float* p = v[position].pos;
                 v[m] = Svertex{{p[0], p[1], p[2]}, {0, 0, 0}, m, nullptr, 0, nullptr, 0, 0};

@@ -415,6 +415,55 @@ TEST(Edges, NonManifoldSideKeepsOneSecondTriangle) {
     EXPECT_EQ(m->edges[0].tris[1], &m->tris[1]);
 }
 
+TEST(Edges, EveryEdgeAgainstAPlainSearch) {
+    // A fan of 300 triangles around vertex 0 plus random triangles: each edge's ends are joined
+    // by a triangle side, each side appears once, the first triangle holds both ends and the
+    // second is the first other triangle in array order that does (found here by brute force).
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> pick(0, 349);
+    Shape s;
+    for (int i = 0; i < 350; ++i)
+        s.v.push_back({std::cos(i * 0.1), std::sin(i * 0.1), 0.01 * i});
+    for (int i = 1; i < 301; ++i)
+        s.f.push_back({0, i, i + 1});
+    for (int t = 0; t < 400; ++t)
+        s.f.push_back({pick(rng), pick(rng), pick(rng)});
+    OwnedMesh m;
+    buildMesh(m.get(), s);
+    computeVertNeighbors(m.get());
+    edgesSummary(m.get());
+    std::set<std::pair<int, int>> sides;
+    for (const auto& f : s.f)
+        for (int k = 0; k < 3; ++k) {
+            const int a = f[k], b = f[(k + 1) % 3];
+            if (a != b) sides.insert({std::min(a, b), std::max(a, b)});
+        }
+    ASSERT_EQ(m->nedges, static_cast<int>(sides.size()));
+    std::set<std::pair<int, int>> seen;
+    auto holds = [&](int t, int a, int b) {
+        bool ha = false, hb = false;
+        for (int c : s.f[t]) {
+            ha = ha || c == a;
+            hb = hb || c == b;
+        }
+        return ha && hb;
+    };
+    for (int e = 0; e < m->nedges; ++e) {
+        const Sedge& edge = m->edges[e];
+        const int a = edge.verts[0]->index, b = edge.verts[1]->index;
+        EXPECT_LT(a, b);
+        EXPECT_TRUE(sides.count({a, b}));
+        EXPECT_TRUE(seen.insert({a, b}).second);
+        const int first = static_cast<int>(edge.tris[0] - m->tris);
+        EXPECT_TRUE(holds(first, a, b));
+        int second = -1;
+        for (int t = 0; t < m->ntris && second < 0; ++t)
+            if (t != first && holds(t, a, b)) second = t;
+        EXPECT_EQ(edge.tris[1] ? static_cast<int>(edge.tris[1] - m->tris) : -1, second)
+            << a << "-" << b;
+    }
+}
+
 TEST(Edges, SecondCallStartsOver) {
     OwnedMesh m;
     buildMesh(m.get(), fanned(cubeQuads()));

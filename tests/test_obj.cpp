@@ -348,6 +348,35 @@ TEST(ObjConversion, FindNormalLooksInThePositionsOwnList) {
     EXPECT_TRUE(lists[0].isEmpty());
 }
 
+TEST(ObjConversion, PositionWithManyNormalsKeepsOneVertexPerNormal) {
+    // Position 1 is used with 100 normals, then again with them in reverse and shuffled order:
+    // the first use of each normal makes a new vertex (after the three positions), every later
+    // use finds that same vertex. The expected numbers are worked out here with a plain table.
+    std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int k = 1; k <= 100; ++k)
+        text += "vn 0 0 " + std::to_string(k) + "\n";
+    std::vector<int> order;
+    for (int k = 1; k <= 100; ++k)
+        order.push_back(k);
+    for (int k = 100; k >= 1; --k)
+        order.push_back(k);
+    for (int k = 0; k < 100; ++k)
+        order.push_back((k * 37) % 100 + 1);
+    for (int k : order)
+        text += "f 1//" + std::to_string(k) + " 2//1 3//1\n";
+    OwnedMesh m;
+    const Outcome o = readObj(m.get(), text);
+    ASSERT_FALSE(o.ended) << o.err;
+    std::vector<int> vertexOf(101, -1);
+    int next = 3;
+    for (size_t t = 0; t < order.size(); ++t) {
+        const int k = order[t];
+        if (vertexOf[k] < 0) vertexOf[k] = k == 1 ? 0 : next++;
+        EXPECT_EQ(corners(m.m)[t][0], vertexOf[k]) << t;
+    }
+    EXPECT_EQ(m->nverts, 102);
+}
+
 TEST(ObjConversion, NoNormalsOrTextureOnlyMeansNoSplits) {
     for (ObjCorners c : {ObjCorners::positions, ObjCorners::withTexture}) {
         OwnedMesh m;
