@@ -163,10 +163,61 @@ unsigned int resolveIndex(int index, unsigned int readSoFar, unsigned int total,
 constexpr unsigned int maxTriangles = INT_MAX / 3;
 constexpr unsigned int maxVertices = INT_MAX - 1;
 
+GLMgroup* newGroup(GLMmodel* model, std::string_view name);
+void printWorkingDirectory();
+
+// Name indexes kept while one file is read, so that files with very many groups, materials,
+// "usemtl" or "mtllib" lines still read in linear time. They give the same answers as the
+// searches of _glmFindGroup and _glmFindMaterial.
+struct Lookup {
+    std::unordered_map<std::string, GLMgroup*> groups;
+    std::unordered_map<std::string, unsigned int> materials;
+    std::string materialPath; // the material file whose materials the model holds
+
+    GLMgroup* addGroup(GLMmodel* model, std::string_view name) {
+        std::string key(name);
+        const auto it = groups.find(key);
+        if (it != groups.end()) return it->second;
+        GLMgroup* g = newGroup(model, name);
+        groups.emplace(std::move(key), g);
+        return g;
+    }
+    GLMgroup* findGroup(std::string_view name) const {
+        const auto it = groups.find(std::string(name));
+        return it == groups.end() ? nullptr : it->second;
+    }
+    void indexMaterials(const GLMmodel* model) {
+        materials.clear();
+        for (unsigned int i = 0; i < model->nummaterials; ++i)
+            materials.emplace(model->materials[i].name, i); // the first of equal names wins
+    }
+    unsigned int findMaterial(std::string_view name) const {
+        const auto it = materials.find(std::string(name));
+        if (it != materials.end()) return it->second;
+        std::printf("_glmFindMaterial():  can't find material \"%.*s\".\n",
+                    static_cast<int>(name.size()), name.data());
+        return 0;
+    }
+    // Reads the material file of an "mtllib" line, unless it is the one already read.
+    void readMaterials(GLMmodel* model, const char* name, const GLMmaterialSource& source) {
+        const std::unique_ptr<char, MeshFree> dir(_glmDirName(model->pathname));
+        const std::string path = std::string(dir.get()) + name;
+        if (model->nummaterials > 0 && path == materialPath) {
+            printWorkingDirectory();
+            return;
+        }
+        _glmReadMTL(model, name, source);
+        if (model->nummaterials > 0 && model->materials != nullptr) {
+            materialPath = path;
+            indexMaterials(model);
+        }
+    }
+};
+
 void firstPass(GLMmodel* model, ObjText& text, const char* filename,
-               const GLMmaterialSource& materials) {
+               const GLMmaterialSource& materials, Lookup& lookup) {
     unsigned int numvertices = 0, numnormals = 0, numtexcoords = 0, numtriangles = 0;
-    GLMgroup* group = _glmAddGroup(model, "default");
+    GLMgroup* group = lookup.addGroup(model, "default");
     for (;;) {
         const std::string_view w = text.word();
         if (w.empty()) break;
@@ -191,14 +242,14 @@ void firstPass(GLMmodel* model, ObjText& text, const char* filename,
                 std::free(model->mtllibname);
                 model->mtllibname = nullptr;
                 model->mtllibname = copyString(name, "model->mtllibname");
-                _glmReadMTL(model, model->mtllibname, materials);
+                lookup.readMaterials(model, model->mtllibname, materials);
             }
             text.skipLine();
             break;
         }
         case 'g': {
             const std::string_view name = text.lineWord();
-            group = _glmAddGroup(model, name.empty() ? "default" : std::string(name).c_str());
+            group = lookup.addGroup(model, name.empty() ? "default" : name);
             text.skipLine();
             break;
         }
@@ -234,9 +285,9 @@ int readNumbers(ObjText& text, float* out, int count) {
     return count;
 }
 
-void secondPass(GLMmodel* model, ObjText& text, const char* filename) {
+void secondPass(GLMmodel* model, ObjText& text, const char* filename, const Lookup& lookup) {
     unsigned int numvertices = 0, numnormals = 0, numtexcoords = 0, numtriangles = 0;
-    GLMgroup* group = _glmFindGroup(model, "default");
+    GLMgroup* group = lookup.findGroup("default");
     unsigned int material = 0;
     for (;;) {
         const std::string_view w = text.word();
@@ -261,13 +312,13 @@ void secondPass(GLMmodel* model, ObjText& text, const char* filename) {
             break;
         case 'g': {
             const std::string_view name = text.lineWord();
-            group = _glmFindGroup(model, name.empty() ? "default" : std::string(name).c_str());
+            group = lookup.findGroup(name.empty() ? "default" : name);
             group->material = material;
             text.skipLine();
             break;
         }
         case 'u': {
-            material = _glmFindMaterial(model, std::string(text.lineWord()).c_str());
+            material = lookup.findMaterial(text.lineWord());
             group->material = material;
             text.skipLine();
             break;
@@ -307,14 +358,30 @@ GLMgroup* _glmFindGroup(GLMmodel* model, const char* name) {
     return nullptr;
 }
 
-GLMgroup* _glmAddGroup(GLMmodel* model, const char* name) {
-    if (GLMgroup* g = _glmFindGroup(model, name)) return g;
+namespace {
+
+GLMgroup* newGroup(GLMmodel* model, std::string_view name) {
     auto* g = static_cast<GLMgroup*>(meshAlloc(1, sizeof(GLMgroup), "group"));
     *g = GLMgroup{nullptr, 0, nullptr, 0, model->groups};
     model->groups = g;
     ++model->numgroups;
     g->name = copyString(name, "group->name");
     return g;
+}
+
+void printWorkingDirectory() {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd))
+        std::printf("%s\n", cwd);
+    else
+        std::perror("_getcwd error");
+}
+
+} // namespace
+
+GLMgroup* _glmAddGroup(GLMmodel* model, const char* name) {
+    if (GLMgroup* g = _glmFindGroup(model, name)) return g;
+    return newGroup(model, name);
 }
 
 unsigned int _glmFindMaterial(GLMmodel* model, const char* name) {
@@ -346,11 +413,7 @@ void _glmReadMTL(GLMmodel* model, const char* name, const GLMmaterialSource& mat
     const std::unique_ptr<char, MeshFree> dir(_glmDirName(model->pathname));
     const std::string path = std::string(dir.get()) + name;
 
-    char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd))
-        std::printf("%s\n", cwd);
-    else
-        std::perror("_getcwd error");
+    printWorkingDirectory();
 
     std::string bytes;
     if (!materials || !materials(path.c_str(), bytes)) {
@@ -432,8 +495,9 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
     ModelOwner model(raw);
     model->pathname = copyString(filename, "model->pathname");
 
+    Lookup lookup;
     ObjText first(bytes);
-    firstPass(model.get(), first, filename, materials);
+    firstPass(model.get(), first, filename, materials, lookup);
 
     model->vertices = static_cast<float*>(meshAlloc(
         3 * (static_cast<size_t>(model->numvertices) + 1), sizeof(float), "model->vertices"));
@@ -447,7 +511,7 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
             2 * (static_cast<size_t>(model->numtexcoords) + 1), sizeof(float), "model->texcoords"));
 
     ObjText second(bytes);
-    secondPass(model.get(), second, filename);
+    secondPass(model.get(), second, filename, lookup);
     return model.release();
 }
 

@@ -202,6 +202,50 @@ TEST(ObjLibrary, MaterialFileAndUsemtl) {
     EXPECT_EQ(_glmFindMaterial(g.m, "shiny"), 2u);
 }
 
+TEST(ObjLibrary, RepeatedMtllibReadsItsFileOnce) {
+    Materials mats;
+    mats.text = "newmtl a\nKd 0 1 0\n";
+    GlmOwner g;
+    const Outcome o = readGlm(g,
+                              "mtllib x.mtl\nmtllib x.mtl\n" + square +
+                                  "mtllib x.mtl\nusemtl a\nf 1 2 3\nmtllib y.mtl\n",
+                              &mats);
+    ASSERT_FALSE(o.ended) << o.err;
+    // x.mtl is read once though named three times (the working directory is printed each
+    // time); y.mtl is read as well, and its materials replace x's.
+    EXPECT_EQ(mats.asked, (std::vector<std::string>{"x.mtl", "y.mtl"}));
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    const std::string line = std::string(cwd) + "\n";
+    EXPECT_EQ(o.out, line + line + line + line);
+    EXPECT_STREQ(g.m->mtllibname, "y.mtl");
+    ASSERT_EQ(g.m->nummaterials, 2u);
+    EXPECT_EQ(g.m->materials[1].diffuse[1], 1.0f);
+    EXPECT_EQ(_glmFindGroup(g.m, "default")->material, 1u);
+}
+
+TEST(ObjLibrary, ManyGroupsAndMaterials) {
+    Materials mats;
+    std::string text = "mtllib m.mtl\n" + square;
+    for (int k = 0; k < 3000; ++k) {
+        mats.text += "newmtl m" + std::to_string(k) + "\n";
+        text +=
+            "g part" + std::to_string(k % 1000) + "\nusemtl m" + std::to_string(k) + "\nf 1 2 3\n";
+    }
+    GlmOwner g;
+    const Outcome o = readGlm(g, text, &mats);
+    ASSERT_FALSE(o.ended) << o.err;
+    EXPECT_EQ(g.m->nummaterials, 3001u);
+    EXPECT_EQ(g.m->numgroups, 1001u);
+    GLMgroup* part7 = _glmFindGroup(g.m, "part7");
+    ASSERT_NE(part7, nullptr);
+    ASSERT_EQ(part7->numtriangles, 3u);
+    EXPECT_EQ(part7->triangles[0], 7u);
+    EXPECT_EQ(part7->triangles[2], 2007u);
+    EXPECT_EQ(part7->material, 2008u); // the material of its last usemtl, m2007
+    EXPECT_EQ(_glmFindMaterial(g.m, "m2999"), 3000u);
+}
+
 TEST(ObjLibrary, MaterialFileIsLookedForBesideTheObjOnlyAfterABackslash) {
     for (const auto& [path, expected] : std::vector<std::pair<std::string, std::string>>{
              {"data/models/a.obj", "m.mtl"},
