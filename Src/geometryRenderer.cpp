@@ -126,20 +126,25 @@ GLuint upload(QOpenGLFunctions* gl, GLenum target, const std::vector<T>& data) {
 
 bool geometryRenderer::buildLit(LoadedMesh& entry, const Smesh& mesh) {
     QOpenGLFunctions* gl = bufferFunctions();
+    // Vertices are stored in the order the triangles first use them, so that the corners of
+    // neighbouring triangles lie close together in the buffer whatever order the file gave its
+    // vertices; the triangles keep their order, so the picture is the same.
+    std::vector<GLuint> slot(static_cast<size_t>(mesh.nverts), ~GLuint(0));
     std::vector<float> vertices;
-    vertices.reserve(static_cast<size_t>(mesh.nverts) * 6);
-    for (int i = 0; i < mesh.nverts; ++i) {
-        const Svertex& v = mesh.verts[i];
-        vertices.insert(vertices.end(), v.normal, v.normal + 3);
-        vertices.insert(vertices.end(), v.pos, v.pos + 3);
-    }
     std::vector<GLuint> corners;
     corners.reserve(static_cast<size_t>(mesh.ntris) * 3);
+    GLuint used = 0;
     for (int n = 0; n < mesh.ntris; ++n)
         for (const Svertex* c : mesh.tris[n].verts) {
             // A corner outside the mesh's own vertex array cannot be indexed.
             if (c < mesh.verts || c >= mesh.verts + mesh.nverts) return false;
-            corners.push_back(static_cast<GLuint>(c - mesh.verts));
+            GLuint& s = slot[static_cast<size_t>(c - mesh.verts)];
+            if (s == ~GLuint(0)) {
+                s = used++;
+                vertices.insert(vertices.end(), c->normal, c->normal + 3);
+                vertices.insert(vertices.end(), c->pos, c->pos + 3);
+            }
+            corners.push_back(s);
         }
     entry.buffer[Lit] = upload(gl, GL_ARRAY_BUFFER, vertices);
     entry.indices = entry.buffer[Lit] ? upload(gl, GL_ELEMENT_ARRAY_BUFFER, corners) : 0;
