@@ -215,7 +215,8 @@ struct Lookup {
 };
 
 void firstPass(GLMmodel* model, ObjText& text, const char* filename,
-               const GLMmaterialSource& materials, Lookup& lookup) {
+               const GLMmaterialSource& materials) {
+    Lookup lookup;
     unsigned int numvertices = 0, numnormals = 0, numtexcoords = 0, numtriangles = 0;
     GLMgroup* group = lookup.addGroup(model, "default");
     for (;;) {
@@ -285,7 +286,11 @@ int readNumbers(ObjText& text, float* out, int count) {
     return count;
 }
 
-void secondPass(GLMmodel* model, ObjText& text, const char* filename, const Lookup& lookup) {
+void secondPass(GLMmodel* model, ObjText& text, const char* filename) {
+    Lookup lookup;
+    for (GLMgroup* g = model->groups; g; g = g->next)
+        lookup.groups.emplace(g->name, g);
+    lookup.indexMaterials(model);
     unsigned int numvertices = 0, numnormals = 0, numtexcoords = 0, numtriangles = 0;
     GLMgroup* group = lookup.findGroup("default");
     unsigned int material = 0;
@@ -351,6 +356,11 @@ void secondPass(GLMmodel* model, ObjText& text, const char* filename, const Look
 }
 
 } // namespace
+
+void _glmFirstPass(GLMmodel* model, std::string_view bytes, const GLMmaterialSource& materials) {
+    ObjText text(bytes);
+    firstPass(model, text, model->pathname, materials);
+}
 
 GLMgroup* _glmFindGroup(GLMmodel* model, const char* name) {
     for (GLMgroup* g = model->groups; g; g = g->next)
@@ -495,9 +505,7 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
     ModelOwner model(raw);
     model->pathname = copyString(filename, "model->pathname");
 
-    Lookup lookup;
-    ObjText first(bytes);
-    firstPass(model.get(), first, filename, materials, lookup);
+    _glmFirstPass(model.get(), bytes, materials);
 
     model->vertices = static_cast<float*>(meshAlloc(
         3 * (static_cast<size_t>(model->numvertices) + 1), sizeof(float), "model->vertices"));
@@ -511,7 +519,7 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
             2 * (static_cast<size_t>(model->numtexcoords) + 1), sizeof(float), "model->texcoords"));
 
     ObjText second(bytes);
-    secondPass(model.get(), second, filename, lookup);
+    secondPass(model.get(), second, filename);
     return model.release();
 }
 

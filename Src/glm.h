@@ -66,6 +66,10 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
 // Releases every string and array of the model, its materials and groups, and the model.
 void glmDelete(GLMmodel* model);
 
+// The first pass over the OBJ text: counts positions, normals, texture coordinates and
+// triangles (into the model and its groups), creates the groups with their triangle arrays, and
+// reads the material file of every "mtllib" line. Messages name the file by model->pathname.
+void _glmFirstPass(GLMmodel* model, std::string_view bytes, const GLMmaterialSource& materials);
 // The group of that name, created (empty, material 0, first in the list) if there is none.
 GLMgroup* _glmAddGroup(GLMmodel* model, const char* name);
 // Exact, case-sensitive search from the head of the list; null if absent.

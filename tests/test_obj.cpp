@@ -70,6 +70,30 @@ TEST(ObjLibrary, QuadIsFannedFromItsFirstCorner) {
     EXPECT_EQ(g.m->nummaterials, 0u);
 }
 
+TEST(ObjLibrary, FirstPassCountsAndPreparesTheGroups) {
+    GlmOwner g;
+    g.m = static_cast<GLMmodel*>(std::calloc(1, sizeof(GLMmodel)));
+    g.m->pathname = static_cast<char*>(std::malloc(6));
+    std::memcpy(g.m->pathname, "t.obj", 6);
+    const std::string text = square + "vn 0 0 1\nvt 0 0\nvt 1 1\nf 1 2 3 4\ng side\nf 1 2 3\n";
+    Materials none;
+    none.present = false;
+    const Outcome o = trapped([&] { _glmFirstPass(g.m, text, none.source()); });
+    ASSERT_FALSE(o.ended) << o.err;
+    EXPECT_EQ(g.m->numvertices, 4u);
+    EXPECT_EQ(g.m->numnormals, 1u);
+    EXPECT_EQ(g.m->numtexcoords, 2u);
+    EXPECT_EQ(g.m->numtriangles, 3u);
+    EXPECT_EQ(g.m->numgroups, 2u);
+    // Each group has room for its triangles and its count starts again from 0 for the second
+    // pass.
+    for (GLMgroup* group = g.m->groups; group; group = group->next) {
+        EXPECT_EQ(group->numtriangles, 0u);
+        EXPECT_NE(group->triangles, nullptr);
+    }
+    EXPECT_EQ(g.m->vertices, nullptr);
+}
+
 TEST(ObjLibrary, CornerFormatsAndTheirIndices) {
     const std::string text = square + "vn 0 0 1\nvn 0 0 -1\nvt 0.5 0.25\nvt 1 1\nvt 0.75\n"
                                       "f 1/1/2 2/2/2 3/3/1 4/1/1\n"
