@@ -33,9 +33,6 @@ bool hasExtension(const char* list, const char* name) {
     return false;
 }
 
-// The display is shared by every context of the process; the last context to go terminates it.
-int liveContexts = 0;
-
 EGLDisplay openDisplay() {
     const char* client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (hasExtension(client, "EGL_MESA_platform_surfaceless")) {
@@ -143,7 +140,6 @@ EglContext::EglContext() {
     EGLint major = 0, minor = 0;
     if (!eglInitialize(d, &major, &minor)) eglFailure("eglInitialize");
     display = d;
-    ++liveContexts;
     try {
         if (!eglBindAPI(EGL_OPENGL_API)) eglFailure("eglBindAPI(OpenGL)");
         EGLConfig config = EGL_NO_CONFIG_KHR;
@@ -164,18 +160,15 @@ EglContext::EglContext() {
         makeCurrent();
     } catch (...) {
         if (context) eglDestroyContext(d, context);
-        if (--liveContexts == 0) eglTerminate(d);
         throw;
     }
 }
 
+// The display stays initialised for the rest of the process (every context shares it): Mesa's
+// eglTerminate unloads the driver and loses a few allocations of its own on the way.
 EglContext::~EglContext() {
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display, context);
-    if (--liveContexts == 0) {
-        eglTerminate(display);
-        eglReleaseThread();
-    }
 }
 
 void EglContext::makeCurrent() {
