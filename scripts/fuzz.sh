@@ -4,7 +4,8 @@
 #   scripts/fuzz.sh SECONDS [-j JOBS] [TARGET...]
 #
 # SECONDS is the run time of every target (CI uses 20). JOBS targets run at once (default 1).
-# TARGETs default to all: off smf obj ply pgm vgf orbit lists.
+# TARGETs default to all: off smf obj ply pgm vgf orbit lists. ORVALIS_FUZZ_BUILD names another
+# build folder.
 #
 # Each target starts from its seeds (fuzz/corpus/<target>), its saved crashes
 # (fuzz/regressions/<target>) and, where there is one, the reader's test corpus
@@ -15,7 +16,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build-fuzz"
+build="${ORVALIS_FUZZ_BUILD:-$root/build-fuzz}"
 all_targets=(off smf obj ply pgm vgf orbit lists)
 
 usage() {
