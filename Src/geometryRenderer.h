@@ -56,8 +56,10 @@ public:
 private:
     enum Kind { Lit = 0, Textured = 1 };
     // A mesh named by meshLoaded and the buffers built for it. The lit model is drawn from one
-    // vertex per mesh vertex and an index per corner; the sphere needs a vertex per corner, since
-    // the seam repair gives one mesh vertex different texture coordinates in different triangles.
+    // vertex per mesh vertex and an index per corner, or from one vertex per corner when its
+    // triangles share vertices too rarely for indices to pay; the sphere always needs a vertex
+    // per corner, since the seam repair gives one mesh vertex different texture coordinates in
+    // different triangles.
     struct LoadedMesh {
         const Smesh* mesh = nullptr;
         const Svertex* verts = nullptr;
@@ -65,7 +67,7 @@ private:
         int nverts = 0;
         int ntris = 0;
         unsigned int buffer[2] = {0, 0}; // GL buffer names per Kind, 0 until built
-        unsigned int indices = 0;        // corner indices of buffer[Lit]
+        unsigned int indices = 0;        // corner indices of buffer[Lit], 0 when not indexed
         bool failed[2] = {false, false}; // no buffer could be made: draw corner by corner
         int mapWidth = 0; // map size the texture coordinates of buffer[Textured] were made for
         int mapHeight = 0;

@@ -351,6 +351,31 @@ TEST_F(RenderTest, BufferedModelDrawsTheSamePixelsAsCornerByCorner) {
     EXPECT_TRUE(buffered == direct) << "buffered and corner-by-corner frames differ";
 }
 
+TEST_F(RenderTest, BufferedModelWithScatteredTrianglesDrawsTheSamePixels) {
+    // Triangles in a scattered order share few vertices with their neighbours in the list (the
+    // renderer then stores a vertex per corner instead of indexing); the picture is still the
+    // corner-by-corner one, drawn in the same triangle order.
+    TestMesh grid = torus(7, 2.5, 60, 30);
+    const size_t n = grid.tris.size();
+    std::vector<Striangle> scattered(n);
+    for (size_t k = 0; k < n; ++k)
+        scattered[k] = grid.tris[(k * 1237) % n];
+    grid.tris = scattered;
+    Smesh& mesh = grid.finish();
+    rotationY(0.9, ab_quat);
+    renderer.meshLoaded(mesh);
+    renderer.drawScene(mesh);
+    const QImage buffered = image();
+    EXPECT_EQ(renderer.bufferCount(), 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    renderer.useBuffers = false;
+    renderer.drawScene(mesh);
+    const QImage direct = image();
+    EXPECT_GT(nonWhite(direct), 20000);
+    EXPECT_TRUE(buffered == direct) << "buffered and corner-by-corner frames differ";
+}
+
 TEST_F(RenderTest, ReloadedMeshIsNotDrawnFromTheOldBuffer) {
     TestMesh first = torus(7, 2.5, 40, 20);
     TestMesh second = square(4);
