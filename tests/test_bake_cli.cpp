@@ -107,6 +107,8 @@ TEST_F(BakeCli, BadMeshesGetOneLineAndLeaveTheTreeAlone) {
     writeFile(tree / "meshes/nofaces.off", "OFF\n3 0 0\n0 0 0\n1 0 0\n0 1 0\n");
     writeFile(tree / "meshes/flat.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n2 0 0\n3 0 1 2\n");
     writeFile(tree / "meshes/my model.off", bakeutil::offOf(bakeutil::cube(1.0)));
+    writeFile(tree / "meshes/nan.off", "OFF\n3 1 0\n0 0 0\n1 nan 0\n0 1 0\n3 0 1 2\n");
+    writeFile(tree / "meshes/inf.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 -inf\n3 0 1 2\n");
     writeFile(tree / "meshes/.off", bakeutil::offOf(bakeutil::cube(1.0)));
     expectRefusal({m + "/none.off"}, 1, m + "/none.off: no such mesh file");
     expectRefusal({m}, 1, m + ": not a regular file");
@@ -117,6 +119,11 @@ TEST_F(BakeCli, BadMeshesGetOneLineAndLeaveTheTreeAlone) {
     expectRefusal({m + "/nofaces.off"}, 1, m + "/nofaces.off: the mesh has no triangles");
     expectRefusal({m + "/flat.off"}, 1,
                   m + "/flat.off: the mesh has no area (every triangle is degenerate)");
+    // The OFF reader takes "nan" and "inf" for numbers; the baker refuses them.
+    expectRefusal({m + "/nan.off"}, 1,
+                  m + "/nan.off: vertex 1 has a coordinate that is not a finite number");
+    expectRefusal({m + "/inf.off"}, 1,
+                  m + "/inf.off: vertex 2 has a coordinate that is not a finite number");
     expectRefusal({m + "/my model.off"}, 1,
                   m + "/my model.off: model name 'my model' may hold only letters, digits, '_', "
                       "'-' and '+' (use --name)");

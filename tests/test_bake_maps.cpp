@@ -11,7 +11,9 @@
 #include "treewriter.h"
 #include "viewPath.h"
 
+#include "bake_util.h"
 #include "bakeerror.h"
+#include "mesh.h"
 
 #include <gtest/gtest.h>
 
@@ -283,6 +285,72 @@ TEST(BakeTree, AFailedStageThrowsNamingTheFileAndCleansUp) {
         EXPECT_NE(std::string(e.what()).find("Data/Orbits"), std::string::npos) << e.what();
     }
     EXPECT_EQ(filesUnder(dir.path()), before);
+}
+
+TEST(BakeMesh, AModelTooLargeForTheViewIsScaledDownAboutItsCentre) {
+    // Box from (0, 0, 0) to (40, 20, 10): extent 20, centre (20, 10, 5).
+    BakeMesh big = bakeutil::box(20, 10, 5);
+    for (size_t i = 0; i < big.pos.size(); i += 3) {
+        big.pos[i] += 20;
+        big.pos[i + 1] += 10;
+        big.pos[i + 2] += 5;
+    }
+    EXPECT_FLOAT_EQ(big.extent(), 20.0f);
+    EXPECT_TRUE(fitIntoView(big));
+    EXPECT_FLOAT_EQ(big.extent(), 10.9f);
+    // The first corner (0, 0, 0) moves to (-20, -10, -5) * 10.9 / 20.
+    EXPECT_FLOAT_EQ(big.pos[0], -10.9f);
+    EXPECT_FLOAT_EQ(big.pos[1], -5.45f);
+    EXPECT_FLOAT_EQ(big.pos[2], -2.725f);
+    BakeMesh small = bakeutil::cube(3.0);
+    const BakeMesh before = small;
+    EXPECT_FALSE(fitIntoView(small));
+    EXPECT_EQ(small.pos, before.pos);
+}
+
+TEST(BakeMesh, TurningUpToZKeepsFacesOutward) {
+    // A triangle facing +y, counter-clockwise seen from +y: (0,0,0), (0,0,1), (1,0,0).
+    const std::vector<float> facingY = {0, 0, 0, 0, 0, 1, 1, 0, 0};
+    auto normalOf = [](const BakeMesh& m) {
+        const vec a(m.pos[0], m.pos[1], m.pos[2]), b(m.pos[3], m.pos[4], m.pos[5]),
+            c(m.pos[6], m.pos[7], m.pos[8]);
+        return cross(b - a, c - a).unit();
+    };
+    struct Case {
+        const char* up;
+        vec normalAfter;
+    };
+    // Turning "y" up sends +y to +z; turning "-y" up sends -y to +z (so +y to -z); "x" and
+    // "-x" keep y where it is; "-z" sends +y to -y; "z" changes nothing.
+    for (const Case& c :
+         {Case{"y", vec(0, 0, 1)}, Case{"-y", vec(0, 0, -1)}, Case{"x", vec(0, 1, 0)},
+          Case{"-x", vec(0, 1, 0)}, Case{"z", vec(0, 1, 0)}, Case{"-z", vec(0, -1, 0)}}) {
+        BakeMesh m;
+        m.pos = facingY;
+        m.tris = {0, 1, 2};
+        turnUpToZ(m, c.up);
+        const vec n = normalOf(m);
+        EXPECT_NEAR(n.x, c.normalAfter.x, 1e-6) << c.up;
+        EXPECT_NEAR(n.y, c.normalAfter.y, 1e-6) << c.up;
+        EXPECT_NEAR(n.z, c.normalAfter.z, 1e-6) << c.up;
+    }
+    // "x" up: the point (1, 0, 0) ends on +z, and (0, 0, 1) on -x.
+    BakeMesh m;
+    m.pos = {1, 0, 0, 0, 0, 1};
+    turnUpToZ(m, "x");
+    EXPECT_EQ(m.pos, (std::vector<float>{0, 0, 1, -1, 0, 0}));
+    EXPECT_TRUE(isUpAxis("-z"));
+    EXPECT_FALSE(isUpAxis("up"));
+}
+
+TEST(BakeMesh, ModelNamesComeFromTheFileName) {
+    EXPECT_EQ(modelNameOf("/a/b.c/bunny.00.off"), "bunny");
+    EXPECT_EQ(modelNameOf("cow.OBJ"), "cow");
+    EXPECT_EQ(modelNameOf("dir\\elk.ply"), "elk");
+    EXPECT_NO_THROW(checkModelName("Bunny_2-b+", "x"));
+    EXPECT_THROW(checkModelName(std::string(50, 'a'), "x"), BakeError);
+    EXPECT_NO_THROW(checkModelName(std::string(49, 'a'), "x"));
+    EXPECT_THROW(checkModelName("a/b", "x"), BakeError);
 }
 
 TEST(BakeProgress, BarShowsTheShareDone) {
