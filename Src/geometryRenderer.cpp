@@ -11,7 +11,6 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <vector>
 
 namespace {

@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <climits>
 #include <cmath>
