@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # One entry point for the two quick-start commands:
-#   scripts/orvalis.sh run    install what is missing, build, start the viewer on the bundled tree
+#   scripts/orvalis.sh run    install what is missing, build, start the viewer on real models
 #   scripts/orvalis.sh test   install what is missing, build, run every test
 # Packages come from Debian's archive through apt-get, only when missing; that step needs root
 # (sudo is used when it is there and you are not root). Both commands build incrementally in
-# build/, which is also the folder the viewer starts in: one level below the data tree.
+# build/. The viewer starts one level below its data tree: the first run bakes real models into
+# build/bundled (scripts/bake-models.sh, cached afterwards); without them it starts in build/ on
+# the generated tree in Data/.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -56,8 +58,14 @@ run_viewer() {
         echo "No display to show the viewer on (set DISPLAY, or use xvfb-run)." >&2
         exit 1
     fi
-    cd "$build"
-    exec ./orvalis
+    local tree
+    if tree=$("$root/scripts/bake-models.sh") && [ -d "$tree/run" ]; then
+        cd "$tree/run"
+    else
+        echo "Starting on the generated tree in Data/." >&2
+        cd "$build"
+    fi
+    exec "$build/orvalis"
 }
 
 run_tests() {

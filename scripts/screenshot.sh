@@ -6,12 +6,16 @@
 # while the button is still held, so that the trail of the nudged view (magenta) and of the plain
 # trackball (black) show on the goodness sphere.
 #
-# Usage: scripts/screenshot.sh [BUILD_DIR]      (default: build; orvalis must be built there)
+# Usage: scripts/screenshot.sh [BUILD_DIR [TREE]]
+#   BUILD_DIR  where orvalis is built (default: build)
+#   TREE       the data tree to show (default: the repository's Data/; the README's picture uses
+#              the real models that scripts/bake-models.sh puts in build/bundled)
 # Needs: xvfb-run, xdotool and ImageMagick's import (apt-get install xvfb xdotool imagemagick).
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+tree=$(cd "${2:-$root}" && pwd)
 bin=$build/orvalis
 if [ ! -x "$bin" ]; then
     echo "screenshot.sh: $bin not found; build the viewer first" >&2
@@ -28,8 +32,8 @@ mkdir -p "$root/docs"
 # The viewer reads its data one level above the folder it starts in.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-ln -s "$root/Data" "$work/Data"
-ln -s "$root/instructions.htm" "$work/instructions.htm"
+ln -s "$tree/Data" "$work/Data"
+ln -s "$tree/instructions.htm" "$work/instructions.htm"
 mkdir "$work/run"
 
 cat >"$work/session.sh" <<'SESSION'
