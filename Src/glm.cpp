@@ -166,6 +166,10 @@ constexpr unsigned int maxVertices = INT_MAX - 1;
 GLMgroup* newGroup(GLMmodel* model, std::string_view name);
 void printWorkingDirectory();
 
+// Group and material names are kept as C strings, so a name read from the file ends at its first
+// NUL byte wherever it is stored or looked up.
+std::string nameKey(std::string_view name) { return std::string(name.substr(0, name.find('\0'))); }
+
 // Name indexes kept while one file is read, so that files with very many groups, materials,
 // "usemtl" or "mtllib" lines still read in linear time. They give the same answers as the
 // searches of _glmFindGroup and _glmFindMaterial.
@@ -175,7 +179,7 @@ struct Lookup {
     std::string materialPath; // the material file whose materials the model holds
 
     GLMgroup* addGroup(GLMmodel* model, std::string_view name) {
-        std::string key(name);
+        std::string key = nameKey(name);
         const auto it = groups.find(key);
         if (it != groups.end()) return it->second;
         GLMgroup* g = newGroup(model, name);
@@ -183,7 +187,7 @@ struct Lookup {
         return g;
     }
     GLMgroup* findGroup(std::string_view name) const {
-        const auto it = groups.find(std::string(name));
+        const auto it = groups.find(nameKey(name));
         return it == groups.end() ? nullptr : it->second;
     }
     void indexMaterials(const GLMmodel* model) {
@@ -192,7 +196,7 @@ struct Lookup {
             materials.emplace(model->materials[i].name, i); // the first of equal names wins
     }
     unsigned int findMaterial(std::string_view name) const {
-        const auto it = materials.find(std::string(name));
+        const auto it = materials.find(nameKey(name));
         if (it != materials.end()) return it->second;
         std::printf("_glmFindMaterial():  can't find material \"%.*s\".\n",
                     static_cast<int>(name.size()), name.data());
