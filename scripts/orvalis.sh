@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for the two quick-start commands:
 #   scripts/orvalis.sh run    install what is missing, build, start the viewer on real models
-#   scripts/orvalis.sh test   install what is missing, build, run every test
+#   scripts/orvalis.sh test   install what is missing, build, run every test, then the whole suite
+#                             again under AddressSanitizer and UBSan, and each fuzz target briefly
 # Packages come from Debian's archive through apt-get, only when missing; that step needs root
 # (sudo is used when it is there and you are not root). Both commands build incrementally in
 # build/. The viewer starts one level below its data tree: the first run bakes real models into
@@ -78,6 +79,8 @@ run_tests() {
     else
         "${ctest[@]}"
     fi
+    "$root/scripts/sanitize.sh"
+    "$root/scripts/fuzz.sh" 20
 }
 
 case "${1:-}" in
