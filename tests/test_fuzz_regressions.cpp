@@ -44,6 +44,9 @@ struct Expected {
 const std::map<std::string, Expected> kRegressions = {
     // An element type whose name holds a NUL: the mesh is read from the vertex records.
     {"ply/element_name_with_nul.ply", {FuzzOutcome::Loaded, 0}},
+    // A group whose name holds a NUL: both passes over the file take the name up to the NUL, so
+    // the face lands in group "a" instead of the second pass finding no group at all.
+    {"obj/group_name_with_nul.obj", {FuzzOutcome::Loaded, 0}},
 };
 
 std::string readBytes(const fs::path& path) {
