@@ -1,3 +1,5 @@
 #include "DataDir.h"
 
-std::string getResourcePath(const std::string& rel) { return "../" + rel; }
+std::string getResourcePath(const std::string& rel) {
+    return "../" + rel;
+}

@@ -37,8 +37,7 @@ void loadNameList(std::FILE* f, const std::string& path, const char* what,
                      path.c_str(), NameBufferSize - 1);
         endProcess(-1);
     }
-    if (names.empty())
-        failList(path, what);
+    if (names.empty()) failList(path, what);
 }
 
 // Composes dir + parts into a 1024-byte result buffer. Paths are bounded by the 49-character
@@ -63,7 +62,8 @@ RenderingSetting::RenderingSetting() {
     std::FILE* modelList = std::fopen(modelListPath.c_str(), "r");
     if (!modelList) {
         std::fclose(attributeList);
-        std::fprintf(stderr, "cannot open the file (modelList.txt) that specify the list of models\n");
+        std::fprintf(stderr,
+                     "cannot open the file (modelList.txt) that specify the list of models\n");
         endProcess(-1);
     }
     loadNameList(attributeList, attributeListPath, "attributes", attributeNames);
@@ -79,14 +79,12 @@ int readNameList(std::string_view bytes, std::vector<char*>& names) {
     for (;;) {
         while (k < bytes.size() && isSpace(bytes[k]))
             ++k;
-        if (k == bytes.size())
-            return 0;
+        if (k == bytes.size()) return 0;
         const size_t begin = k;
         while (k < bytes.size() && !isSpace(bytes[k]))
             ++k;
         ++position;
-        if (k - begin > NameBufferSize - 1)
-            return position;
+        if (k - begin > NameBufferSize - 1) return position;
         char* name = static_cast<char*>(std::calloc(NameBufferSize, 1));
         if (!name) {
             std::fprintf(stderr, "Memory error\n");
@@ -98,8 +96,7 @@ int readNameList(std::string_view bytes, std::vector<char*>& names) {
 }
 
 RenderingSetting::~RenderingSetting() {
-    if (viewpathRecorder && saveViewpath)
-        viewpathRecorder->closeViewpathFileForSave();
+    if (viewpathRecorder && saveViewpath) viewpathRecorder->closeViewpathFileForSave();
     delete viewpathRecorder;
     // The names are used for the whole life of the process; they go with the object at exit.
     for (char* name : attributeNames)
@@ -109,8 +106,7 @@ RenderingSetting::~RenderingSetting() {
 }
 
 char* RenderingSetting::modelFilePath() {
-    composePath(modelPath,
-                getResourcePath("Data/Models/") + modelNames[selectedModel] + ".off");
+    composePath(modelPath, getResourcePath("Data/Models/") + modelNames[selectedModel] + ".off");
     std::printf("%s\n", modelPath);
     return modelPath;
 }
@@ -128,8 +124,8 @@ char* RenderingSetting::gradientFilePath() {
 }
 
 char* RenderingSetting::viewpointFilePath() {
-    return composePath(viewpointPath, getResourcePath("Data/Orbits/") +
-                                          modelNames[selectedModel] + "_orbit.txt");
+    return composePath(viewpointPath,
+                       getResourcePath("Data/Orbits/") + modelNames[selectedModel] + "_orbit.txt");
 }
 
 void RenderingSetting::toggleSaveViewpath() {

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-static bool isSeparator(char c) { return c == '/' || c == '\\'; }
+static bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 void getProgName(char* out, const char* path) {
     int k = 0;
@@ -34,8 +36,7 @@ void getExtension(char* out, const char* path) {
     for (const char* p = path; *p; ++p) {
         if (isSeparator(*p)) {
             k = -1;
-            if (p[1] == '\0')
-                break;
+            if (p[1] == '\0') break;
             ++p;
         } else if (*p == '.') {
             if (p[1] == '\0') {
@@ -55,16 +56,14 @@ void getExtension(char* out, const char* path) {
 bool readWholeFile(const char* path, std::string& bytes) {
     bytes.clear();
     std::FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
+    if (!f) return false;
     char chunk[1 << 16];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
         bytes.append(chunk, n);
     bool ok = !std::ferror(f);
     std::fclose(f);
-    if (!ok)
-        bytes.clear();
+    if (!ok) bytes.clear();
     return ok;
 }
 
@@ -79,8 +78,7 @@ EndProcessHandler setEndProcessHandler(EndProcessHandler handler) {
 void endProcess(int status) {
     std::fflush(stdout);
     std::fflush(stderr);
-    if (endHandler)
-        endHandler(status);
+    if (endHandler) endHandler(status);
     // The process may end from deep inside the GUI (a model read in a paint handler, the
     // instruction text in the window's constructor) while Qt and the GL context are alive. Static
     // destructors would then tear down singletons around a live toolkit, so nothing runs after

@@ -76,7 +76,9 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     loadInstructionText();
 }
 
-MainWindow::~MainWindow() { std::free(instructionText); }
+MainWindow::~MainWindow() {
+    std::free(instructionText);
+}
 
 void MainWindow::createActions() {
     aboutAction = new QAction(tr("&About"), this);
@@ -99,8 +101,8 @@ void MainWindow::loadInstructionText() {
     const long size = std::ftell(f);
     std::rewind(f);
     // A directory or an unseekable file gives a negative size; it cannot be read as text.
-    char* buffer = size >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1))
-                             : nullptr;
+    char* buffer =
+        size >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1)) : nullptr;
     if (!buffer) {
         std::fclose(f);
         std::fputs(size >= 0 ? "Memory error" : "Reading error", stderr);
@@ -118,7 +120,9 @@ void MainWindow::loadInstructionText() {
     QMessageBox::about(this, tr("Instructions"), tr(instructionText));
 }
 
-void MainWindow::about() { QMessageBox::about(this, tr("Instructions"), tr(instructionText)); }
+void MainWindow::about() {
+    QMessageBox::about(this, tr("Instructions"), tr(instructionText));
+}
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     RenderingSetting& settings = RenderingSetting::_instance;

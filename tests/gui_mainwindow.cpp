@@ -39,14 +39,12 @@ SeenBox* closeInstructionBoxes() {
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
+        if (!box) return;
         seen.title = box->windowTitle();
         seen.text = box->text();
         seen.windowVisible = false;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<MainWindow*>(w) && w->isVisible())
-                seen.windowVisible = true;
+            if (qobject_cast<MainWindow*>(w) && w->isVisible()) seen.windowVisible = true;
         ++seen.count;
         box->close();
     });
@@ -66,8 +64,7 @@ class Window : public testing::Test {
 protected:
     void SetUp() override {
         RenderingSetting& s = RenderingSetting::_instance;
-        if (s.saveViewpath)
-            s.toggleSaveViewpath();
+        if (s.saveViewpath) s.toggleSaveViewpath();
         s.showPaths = false;
         s.displayMode = 0;
     }
@@ -206,9 +203,11 @@ TEST_F(Window, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
     EXPECT_EQ(s.selectedAttribute, 0);
     // The reload reaches the texture the view draws with, not only the numbers.
     EXPECT_EQ(err, "");
-    EXPECT_NE(out.find("Successfully load ../Data/Attributes/torus/torus_front.pgm"), std::string::npos)
+    EXPECT_NE(out.find("Successfully load ../Data/Attributes/torus/torus_front.pgm"),
+              std::string::npos)
         << out;
-    EXPECT_NE(out.find("Successfully load ../Data/Attributes/torus/torus_front.vgf"), std::string::npos)
+    EXPECT_NE(out.find("Successfully load ../Data/Attributes/torus/torus_front.vgf"),
+              std::string::npos)
         << out;
 
     // With the first attribute already selected only the gradient is reloaded.
@@ -242,8 +241,7 @@ int main(int argc, char** argv) {
     boxes = closeInstructionBoxes();
     MainWindow w;
     window = &w;
-    if (!QTest::qWaitForWindowExposed(&w))
-        return 1;
+    if (!QTest::qWaitForWindowExposed(&w)) return 1;
     const int result = RUN_ALL_TESTS();
     window = nullptr;
     return result;

@@ -25,9 +25,8 @@ const std::vector<std::string> frontTopSide = {"front", "top", "side"};
 } // namespace
 
 TEST(NameList, AnyWhiteSpaceSeparatesNames) {
-    for (const char* spelling :
-         {"front\ntop\nside\n", "front top side", "front\ttop\r\nside", "\n\nfront\n\n top \nside\n\n\n",
-          "  front\v\ftop side   "}) {
+    for (const char* spelling : {"front\ntop\nside\n", "front top side", "front\ttop\r\nside",
+                                 "\n\nfront\n\n top \nside\n\n\n", "  front\v\ftop side   "}) {
         Names n(spelling);
         EXPECT_EQ(n.result, 0) << spelling;
         EXPECT_EQ(n.strings(), frontTopSide) << spelling;

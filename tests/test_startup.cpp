@@ -22,7 +22,9 @@ protected:
     TempDir tree;
 };
 
-bool haveDisplay() { return std::getenv("DISPLAY") != nullptr; }
+bool haveDisplay() {
+    return std::getenv("DISPLAY") != nullptr;
+}
 
 } // namespace
 
@@ -69,7 +71,8 @@ TEST_F(Startup, EmptyListsLeaveNoSelectionAndEndTheProcess) {
 TEST_F(Startup, NameLongerThanItsBufferIsRejectedWithItsPosition) {
     const std::string fortyNine(49, 'a');
     const std::string fifty(50, 'b');
-    writeFile(tree / "Data/Attributes/attributeList.txt", "front " + fortyNine + "\n" + fifty + "\n");
+    writeFile(tree / "Data/Attributes/attributeList.txt",
+              "front " + fortyNine + "\n" + fifty + "\n");
     ProcessResult r = run();
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exitStatus, 255);
@@ -78,8 +81,7 @@ TEST_F(Startup, NameLongerThanItsBufferIsRejectedWithItsPosition) {
 }
 
 TEST_F(Startup, MissingInstructionTextSaysFileErrorWithoutNewline) {
-    if (!haveDisplay())
-        GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
+    if (!haveDisplay()) GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
     fs::remove(tree / "instructions.htm");
     ProcessResult r = run();
     EXPECT_EQ(r.signal, 0);
@@ -89,8 +91,7 @@ TEST_F(Startup, MissingInstructionTextSaysFileErrorWithoutNewline) {
 }
 
 TEST_F(Startup, MissingModelFileEndsTheViewerWhenItFirstDraws) {
-    if (!haveDisplay())
-        GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
+    if (!haveDisplay()) GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
     fs::remove(tree / "Data/Models/torus.off");
     ProcessResult r = run();
     EXPECT_EQ(r.signal, 0);
@@ -101,8 +102,7 @@ TEST_F(Startup, MissingModelFileEndsTheViewerWhenItFirstDraws) {
 }
 
 TEST_F(Startup, MalformedModelFileEndsTheViewerWithOneLine) {
-    if (!haveDisplay())
-        GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
+    if (!haveDisplay()) GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
     writeFile(tree / "Data/Models/torus.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n");
     ProcessResult r = run();
     EXPECT_EQ(r.signal, 0);

@@ -57,28 +57,29 @@ bool writeBytes(const fs::path& path, const std::string& bytes) {
 // Level-n subdivided icosahedron on the unit sphere; normals equal positions.
 std::string sphereObj(int levels) {
     const double t = (1 + std::sqrt(5.0)) / 2;
-    std::vector<P3> v = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+    std::vector<P3> v = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
     for (auto& p : v)
         p = normalized(p);
-    std::vector<std::array<int, 3>> f = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
-                                         {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
-                                         {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
-                                         {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
+    std::vector<std::array<int, 3>> f = {
+        {0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+        {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+        {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
     for (int l = 0; l < levels; ++l) {
         std::map<std::pair<int, int>, int> mid;
         auto midpoint = [&](int a, int b) {
             auto key = std::make_pair(std::min(a, b), std::max(a, b));
             auto it = mid.find(key);
-            if (it != mid.end())
-                return it->second;
-            P3 m = normalized({(v[a].x + v[b].x) / 2, (v[a].y + v[b].y) / 2, (v[a].z + v[b].z) / 2});
+            if (it != mid.end()) return it->second;
+            P3 m =
+                normalized({(v[a].x + v[b].x) / 2, (v[a].y + v[b].y) / 2, (v[a].z + v[b].z) / 2});
             v.push_back(m);
             return mid[key] = static_cast<int>(v.size()) - 1;
         };
         std::vector<std::array<int, 3>> next;
         for (auto& tri : f) {
-            int a = midpoint(tri[0], tri[1]), b = midpoint(tri[1], tri[2]), c = midpoint(tri[2], tri[0]);
+            int a = midpoint(tri[0], tri[1]), b = midpoint(tri[1], tri[2]),
+                c = midpoint(tri[2], tri[0]);
             next.push_back({tri[0], a, c});
             next.push_back({tri[1], b, a});
             next.push_back({tri[2], c, b});
@@ -158,8 +159,8 @@ P3 direction(double theta, double phi) {
 }
 
 std::string pgmImage(int w, int h, P3 a) {
-    std::string s = "P5\n# goodness (1 + a.d) / 2\n" + std::to_string(w) + " " +
-                    std::to_string(h) + "\n255\n";
+    std::string s =
+        "P5\n# goodness (1 + a.d) / 2\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
             P3 d = direction(2 * M_PI * i / w - M_PI, M_PI * j / h);
@@ -238,12 +239,9 @@ int main(int argc, char** argv) {
     const bool fixture = argc > 2 && std::strcmp(argv[2], "--fixture") == 0;
     const int w = fixture ? 72 : 360, h = fixture ? 36 : 180;
     std::vector<std::pair<std::string, std::string>> models = {{"torus", torusOff(48, 24)}};
-    if (fixture)
-        models.push_back({"box", boxOff()});
-    std::vector<Attribute> attributes = {{"front", normalized({0.3, -1, 0.4})},
-                                         {"top", {0, 0, 1}}};
-    if (fixture)
-        attributes.push_back({"side", {1, 0, 0}});
+    if (fixture) models.push_back({"box", boxOff()});
+    std::vector<Attribute> attributes = {{"front", normalized({0.3, -1, 0.4})}, {"top", {0, 0, 1}}};
+    if (fixture) attributes.push_back({"side", {1, 0, 0}});
 
     bool ok = writeBytes(root / "instructions.htm", instructions) &&
               writeBytes(root / "Data/Models/sphere.obj", sphereObj(3));
@@ -262,7 +260,6 @@ int main(int argc, char** argv) {
     }
     ok = ok && writeBytes(root / "Data/Models/modelList.txt", modelList) &&
          writeBytes(root / "Data/Attributes/attributeList.txt", attributeList);
-    if (fixture)
-        fs::create_directories(root / "run");
+    if (fixture) fs::create_directories(root / "run");
     return ok ? 0 : 1;
 }

@@ -41,8 +41,7 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!f)
-        throw std::runtime_error("cannot write " + path.string());
+    if (!f) throw std::runtime_error("cannot write " + path.string());
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -55,8 +54,7 @@ std::string readFile(const std::filesystem::path& path) {
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
                          const std::vector<std::string>& extraEnv) {
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
-        throw std::runtime_error("pipe failed");
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
         env.emplace_back(*e);
@@ -77,8 +75,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesy
         dup2(errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(125);
+        if (chdir(cwd.c_str()) != 0) _exit(125);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }
@@ -89,11 +86,9 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesy
     int open = 2;
     char buffer[4096];
     while (open > 0) {
-        if (poll(fds, 2, -1) < 0 && errno != EINTR)
-            break;
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
         for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
+            if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
             if (n <= 0) {
                 close(fds[k].fd);
@@ -115,15 +110,18 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesy
 
 std::string orvalisBinary() {
     const char* bin = std::getenv("ORVALIS_BIN");
-    if (!bin)
-        throw std::runtime_error("ORVALIS_BIN is not set; run the tests through ctest");
+    if (!bin) throw std::runtime_error("ORVALIS_BIN is not set; run the tests through ctest");
     return bin;
 }
 
-static void throwProcessExit(int status) { throw ProcessExit{status}; }
+static void throwProcessExit(int status) {
+    throw ProcessExit{status};
+}
 
 ExitTrap::ExitTrap() : previous(setEndProcessHandler(throwProcessExit)) {}
-ExitTrap::~ExitTrap() { setEndProcessHandler(previous); }
+ExitTrap::~ExitTrap() {
+    setEndProcessHandler(previous);
+}
 
 void copyFixtureTree(const std::filesystem::path& dir) {
     const std::filesystem::path fixture(ORVALIS_FIXTURE_DIR);
