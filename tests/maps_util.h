@@ -1,68 +1,58 @@
 #pragma once
-// Helpers for the goodness-map, colour-map, coordinate and view-path tests: file builders and
-// an independent derivation of the jet colour table.
+// Shared by the map, colour, coordinate and path tests: file builders, output capture and a
+// derivation of the jet colour table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <array>
-#include <cstdint>
-#include <cstring>
-#include <filesystem>
+#include <bit>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace mapsutil {
 
-// The jet table derived on its own route: each channel is a trapezoid over the entry number n,
-// built from its four corner entries, and the ramp value of step m (0..64) is 255 m / 64
-// rounded half up, done in integers as (510 m + 64) / 128.
-inline int rampValue(int m) {
-    return (510 * m + 64) / 128;
-}
-
-// Steps of a trapezoid that rises from 0 at rise0 to 64 at rise0 + 64, stays at 64 until
-// fall0, and falls to 0 at fall0 + 64.
-inline int trapezoidStep(int n, int rise0, int fall0) {
-    if (n <= rise0) return 0;
-    if (n < rise0 + 64) return n - rise0;
-    if (n <= fall0) return 64;
-    if (n < fall0 + 64) return 64 - (n - fall0);
-    return 0;
-}
-
+// Each channel is a trapezoid over the entry number n: 64 steps up from rise0, flat for 64
+// entries, 64 steps down; step m is 255 m / 64 rounded half up, worked in integers.
 inline std::array<int, 3> jetEntry(int n) {
-    // red rises over 95..159 and falls over 223..287, green 31..95 and 159..223, blue
-    // -33..31 and 95..159.
-    return {rampValue(trapezoidStep(n, 95, 223)), rampValue(trapezoidStep(n, 31, 159)),
-            rampValue(trapezoidStep(n, -33, 95))};
+    auto channel = [n](int rise0) {
+        const int m = std::clamp(std::min(n - rise0, rise0 + 192 - n), 0, 64);
+        return (510 * m + 64) / 128;
+    };
+    return {channel(95), channel(31), channel(-33)};
 }
 
+// What a call printed on standard output and standard error.
+struct Output {
+    std::string out, err;
+};
+
+template <class F> Output captured(F&& f) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    f();
+    return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+}
+
+static_assert(std::endian::native == std::endian::little, "floats are appended as stored");
 inline void appendFloatLE(std::string& s, float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    for (int k = 0; k < 4; ++k)
-        s += static_cast<char>((bits >> (8 * k)) & 0xff);
+    s.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-// A binary goodness image with the header text given literally (comments and all) and the
-// samples appended.
-inline std::string pgmBytes(const std::string& header, const std::vector<unsigned char>& samples) {
-    std::string s = header;
-    s.append(reinterpret_cast<const char*>(samples.data()), samples.size());
-    return s;
+// A goodness image: the header given literally (comments and all) or made from the sizes,
+// then the samples.
+inline std::string pgmBytes(int w, int h, int maxval, const std::vector<unsigned char>& samples,
+                            std::string header = {}) {
+    if (header.empty())
+        header = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n" +
+                 std::to_string(maxval) + "\n";
+    return header + std::string(samples.begin(), samples.end());
 }
 
-inline std::string pgmBytes(int w, int h, int maxval, const std::vector<unsigned char>& samples) {
-    return pgmBytes("P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n" +
-                        std::to_string(maxval) + "\n",
-                    samples);
-}
-
-// A gradient image: header padded with spaces to 15 bytes, then (gx, gy) per cell.
-inline std::string vgfBytes(int w, int h, const std::vector<std::pair<float, float>>& g,
-                            const std::string& magic = "VGF") {
-    std::string s = magic + "\n" + std::to_string(w) + " " + std::to_string(h);
-    s.resize(14, ' ');
-    s += '\n';
+// The header padded with spaces to 15 bytes, then (gx, gy) per cell.
+inline std::string vgfBytes(int w, int h, const std::vector<std::pair<float, float>>& g) {
+    std::string s = "VGF\n" + std::to_string(w) + " " + std::to_string(h);
+    s.resize(15, ' ');
     for (auto [gx, gy] : g) {
         appendFloatLE(s, gx);
         appendFloatLE(s, gy);
@@ -77,20 +67,5 @@ inline std::vector<unsigned char> rampSamples(int count) {
         v[static_cast<size_t>(k)] = static_cast<unsigned char>(k % 256);
     return v;
 }
-
-// Changes the working directory for the life of the object.
-class ScopedChdir {
-public:
-    explicit ScopedChdir(const std::filesystem::path& dir)
-        : previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir);
-    }
-    ~ScopedChdir() { std::filesystem::current_path(previous); }
-    ScopedChdir(const ScopedChdir&) = delete;
-    ScopedChdir& operator=(const ScopedChdir&) = delete;
-
-private:
-    std::filesystem::path previous;
-};
 
 } // namespace mapsutil

@@ -7,301 +7,157 @@
 
 namespace {
 
-// The conversions read the map size from the texture manager (and ArrayIndexToCartesian from
-// the transform itself); each test sets both and puts the old values back.
+using Cell = std::pair<int, int>;
+coordinateTransform& ct = coordinateTransform::_instance;
+
+// The cell of a direction or of two angles.
+template <class... A> Cell cellOf(A... in) {
+    Cell c{-7, -7};
+    if constexpr (sizeof...(A) == 1)
+        ct.CartesianToArrayIndex(in..., c.first, c.second);
+    else
+        ct.sphericalToArrayIndex(in..., c.first, c.second);
+    return c;
+}
+
+vec cartesian(int i, int j) {
+    vec d;
+    ct.ArrayIndexToCartesian(i, j, d);
+    return d;
+}
+
+// The drawing position of a cell, or of two angles.
+template <class T> std::pair<float, float> drawPos(T a, T b) {
+    std::pair<float, float> p{99, 99};
+    if constexpr (std::is_same_v<T, int>)
+        ct.arrayIndexToDrawPos(a, b, p.first, p.second);
+    else
+        ct.sphericalToDrawPos(a, b, p.first, p.second);
+    return p;
+}
+
+// The cell lookups and draw positions read the texture manager's size, ArrayIndexToCartesian
+// the transform's own.
 class Coords : public testing::Test {
 protected:
-    void SetUp() override {
-        saved[0] = textureManager::_instance.mapWidth;
-        saved[1] = textureManager::_instance.mapHeight;
-        saved[2] = coordinateTransform::_instance.mapWidth;
-        saved[3] = coordinateTransform::_instance.mapHeight;
-        savedHalfSize = ExtTrackball::_instance.planeHalfSize;
-        setSize(360, 180);
-    }
-    void TearDown() override {
-        textureManager::_instance.mapWidth = saved[0];
-        textureManager::_instance.mapHeight = saved[1];
-        coordinateTransform::_instance.mapWidth = saved[2];
-        coordinateTransform::_instance.mapHeight = saved[3];
-        ExtTrackball::_instance.planeHalfSize = savedHalfSize;
-    }
+    void SetUp() override { setSize(360, 180); }
     static void setSize(int w, int h) {
-        textureManager::_instance.mapWidth = w;
-        textureManager::_instance.mapHeight = h;
-        coordinateTransform::_instance.mapWidth = w;
-        coordinateTransform::_instance.mapHeight = h;
+        textureManager::_instance.mapWidth = ct.mapWidth = w;
+        textureManager::_instance.mapHeight = ct.mapHeight = h;
     }
-    static std::pair<int, int> cellOf(vec d) {
-        int i = -7, j = -7;
-        ct().CartesianToArrayIndex(d, i, j);
-        return {i, j};
-    }
-    static std::pair<int, int> cellOf(float theta, float phi) {
-        int i = -7, j = -7;
-        ct().sphericalToArrayIndex(theta, phi, i, j);
-        return {i, j};
-    }
-    static coordinateTransform& ct() { return coordinateTransform::_instance; }
-
-    int saved[4] = {};
-    float savedHalfSize = 0;
 };
-
-using Cell = std::pair<int, int>;
-
-bool isFloat(double v) {
-    return static_cast<double>(static_cast<float>(v)) == v;
-}
 
 } // namespace
 
-TEST_F(Coords, CartesianToSphericalRoundsToFloat) {
-    vec s;
-    ct().cartesianToSpherical(s, vec(1, 0, 0));
-    EXPECT_EQ(s.x, 1.0);
-    EXPECT_EQ(s.y, 0.0);
-    EXPECT_EQ(s.z, static_cast<double>(static_cast<float>(M_PI / 2)));
-
-    ct().cartesianToSpherical(s, vec(0, 3, 4));
-    EXPECT_EQ(s.x, 5.0);
-    EXPECT_EQ(s.y, static_cast<double>(static_cast<float>(M_PI / 2)));
-    EXPECT_EQ(s.z, static_cast<double>(static_cast<float>(std::acos(0.8))));
-
-    // theta grows from +x towards +y; phi is measured from +z.
-    ct().cartesianToSpherical(s, vec(-1, -1, -std::sqrt(2.0)));
-    EXPECT_EQ(s.x, 2.0);
-    EXPECT_EQ(s.y, static_cast<double>(static_cast<float>(-3 * M_PI / 4)));
-    EXPECT_EQ(s.z, static_cast<double>(static_cast<float>(3 * M_PI / 4)));
-
-    // Every part of an awkward direction is a float value held in a double.
-    ct().cartesianToSpherical(s, vec(0.1, 0.7, -0.3));
-    EXPECT_TRUE(isFloat(s.x) && isFloat(s.y) && isFloat(s.z));
-    EXPECT_NEAR(s.x, std::sqrt(0.59), 1e-7);
-    EXPECT_NEAR(s.y, std::atan2(0.7, 0.1), 1e-6);
-}
-
-TEST_F(Coords, ZeroVectorIsTheEquatorAtThetaZero) {
-    vec s;
-    ct().cartesianToSpherical(s, vec(0, 0, 0));
-    EXPECT_EQ(s.x, 0.0);
-    EXPECT_EQ(s.y, 0.0);
-    EXPECT_EQ(s.z, static_cast<double>(static_cast<float>(M_PI / 2)));
-    EXPECT_EQ(cellOf(vec(0, 0, 0)), Cell(180, 90));
-}
-
-TEST_F(Coords, SphericalToCartesian) {
-    vec c;
-    ct().sphericalToCartesian(c, vec(2, M_PI / 2, M_PI / 2));
-    EXPECT_NEAR(c.x, 0, 1e-15);
-    EXPECT_NEAR(c.y, 2, 1e-15);
-    EXPECT_NEAR(c.z, 0, 1e-15);
-    ct().sphericalToCartesian(c, vec(1, 0, 0));
-    EXPECT_EQ(c, vec(0, 0, 1));
-    ct().sphericalToCartesian(c, vec(3, M_PI, M_PI / 3));
-    EXPECT_NEAR(c.x, -3 * std::sqrt(3.0) / 2, 1e-14);
-    EXPECT_NEAR(c.y, 0, 1e-14);
-    EXPECT_NEAR(c.z, 1.5, 1e-14);
-}
-
-TEST_F(Coords, TellingDirectionsOfA360By180Map) {
-    EXPECT_EQ(cellOf(vec(1, 0, 0)), Cell(180, 90));
-    // atan2(0, 0) = 0 puts the pole in the middle column.
-    EXPECT_EQ(cellOf(vec(0, 0, 1)), Cell(180, 0));
-    // theta = pi would be column 360: clamped to 359, not wrapped to 0.
-    EXPECT_EQ(cellOf(vec(-1, 0, 0)), Cell(359, 90));
-    // phi = pi would be row 180: clamped to 179.
-    EXPECT_EQ(cellOf(vec(0, 0, -1)), Cell(180, 179));
-    EXPECT_EQ(cellOf(vec(0, 1, 0)), Cell(270, 90));
-    EXPECT_EQ(cellOf(vec(0, -1, 0)), Cell(90, 90));
-    // Length does not matter.
-    EXPECT_EQ(cellOf(vec(0, -25, 0)), Cell(90, 90));
-}
-
-TEST_F(Coords, AnglesRoundHalfAwayAndClamp) {
-    EXPECT_EQ(cellOf(static_cast<float>(-M_PI), 0.0f), Cell(0, 0));
-    EXPECT_EQ(cellOf(static_cast<float>(M_PI), static_cast<float>(M_PI)), Cell(359, 179));
-    EXPECT_EQ(cellOf(-4.0f, -0.2f), Cell(0, 0));
-    EXPECT_EQ(cellOf(4.0f, 4.0f), Cell(359, 179));
-    // One degree is one column: 10.4 degrees rounds to column 190, 10.6 to 191.
-    const float deg = static_cast<float>(M_PI / 180);
-    EXPECT_EQ(cellOf(10.4f * deg, 45.4f * deg), Cell(190, 45));
-    EXPECT_EQ(cellOf(10.6f * deg, 45.6f * deg), Cell(191, 46));
-    // Just short of the seam stays in the last column; a hair past -pi in the first.
-    EXPECT_EQ(cellOf(static_cast<float>(M_PI) - 0.01f, 1.0f).first, 359);
-    EXPECT_EQ(cellOf(static_cast<float>(-M_PI) + 0.01f, 1.0f).first, 1);
-    EXPECT_EQ(cellOf(static_cast<float>(-M_PI) + 0.008f, 1.0f).first, 0);
-}
-
-// Values far outside the angle range still clamp like any other out-of-range value.
-TEST_F(Coords, HugeAnglesClampToTheLastCell) {
-    EXPECT_EQ(cellOf(1e30f, 1e30f), Cell(359, 179));
-    EXPECT_EQ(cellOf(-1e30f, -1e30f), Cell(0, 0));
-}
-
-TEST_F(Coords, ArrayIndexToCartesian) {
-    vec d;
-    ct().ArrayIndexToCartesian(0, 0, d);
-    EXPECT_EQ(d.z, 1.0);
-    EXPECT_EQ(d.x, 0.0);
-    EXPECT_EQ(d.y, 0.0);
-    ct().ArrayIndexToCartesian(180, 90, d);
-    EXPECT_NEAR(d.x, 1, 1e-15);
-    EXPECT_NEAR(d.y, 0, 1e-15);
-    EXPECT_NEAR(d.z, 0, 1e-15);
-    ct().ArrayIndexToCartesian(270, 45, d);
-    EXPECT_NEAR(d.x, 0, 1e-7);
-    EXPECT_NEAR(d.y, std::sqrt(0.5), 1e-7);
-    EXPECT_NEAR(d.z, std::sqrt(0.5), 1e-7);
-    // Column 360 is theta = +pi, the same direction as column 0 away from the poles.
-    vec a, b;
-    ct().ArrayIndexToCartesian(0, 60, a);
-    ct().ArrayIndexToCartesian(360, 60, b);
-    EXPECT_NEAR(a.x, b.x, 1e-7);
-    EXPECT_NEAR(a.y, b.y, 1e-6);
-    EXPECT_NEAR(a.z, b.z, 1e-15);
-    for (int j = 0; j <= 180; j += 15) {
-        ct().ArrayIndexToCartesian(37, j, d);
-        EXPECT_NEAR(d.length(), 1.0, 1e-15);
+// Spherical parts leave rounded to float; theta grows from +x towards +y, phi from +z.
+TEST_F(Coords, CartesianAndSphericalEachWay) {
+    auto f = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+    const std::pair<vec, vec> toSpherical[] = {
+        {vec(0, 3, 4), vec(5, f(M_PI / 2), f(std::acos(0.8)))},
+        {vec(-1, -1, -std::sqrt(2.0)), vec(2, f(-3 * M_PI / 4), f(3 * M_PI / 4))},
+        {vec(0.1, 0.7, -0.3),
+         vec(f(std::sqrt(0.59)), f(std::atan2(0.7, 0.1)), f(std::acos(-0.3 / std::sqrt(0.59))))},
+        {vec(0, 0, 0), vec(0, 0, f(M_PI / 2))}};
+    for (const auto& [in, out] : toSpherical) {
+        vec s;
+        ct.cartesianToSpherical(s, in);
+        EXPECT_EQ(s, out);
     }
+    vec c;
+    ct.sphericalToCartesian(c, vec(3, M_PI, M_PI / 3));
+    EXPECT_LT((c - vec(-1.5 * std::sqrt(3.0), 0, 1.5)).length(), 1e-14);
 }
 
-// The angles go through i / W in float: theta = (2 a as float) pi - pi, phi = b pi, with a and
-// b the float quotients. Worked here for one cell that does not divide evenly.
-TEST_F(Coords, ArrayIndexToCartesianTakesTheQuotientsInFloat) {
-    vec d;
-    ct().ArrayIndexToCartesian(7, 13, d);
+// atan2(0, 0) = 0 puts the poles and the zero vector in the middle column; theta = pi is column
+// 360, clamped to 359, not wrapped to 0. Cells are rounded to the nearest. Angles
+// far outside their range clamp like any other, without overflowing the int.
+TEST_F(Coords, DirectionsAndAnglesToCells) {
+    const std::pair<vec, Cell> directions[] = {
+        {vec(1, 0, 0), {180, 90}},  {vec(0, 0, 0), {180, 90}},   {vec(0, 0, 1), {180, 0}},
+        {vec(-1, 0, 0), {359, 90}}, {vec(0, 0, -1), {180, 179}}, {vec(0, 1, 0), {270, 90}},
+        {vec(0, -25, 0), {90, 90}}};
+    for (const auto& [d, cell] : directions)
+        EXPECT_EQ(cellOf(d), cell) << d.x << " " << d.y << " " << d.z;
+    const float pi = static_cast<float>(M_PI);
+    const std::tuple<float, float, Cell> angles[] = {
+        {-pi, 0, {0, 0}},          {pi, pi, {359, 179}},       {pi - 0.01f, 1, {359, 57}},
+        {-pi + 0.01f, 1, {1, 57}}, {-pi + 0.008f, 1, {0, 57}}, {1e30f, 1e30f, {359, 179}},
+        {-1e30f, -0.2f, {0, 0}}};
+    for (const auto& [theta, phi, cell] : angles)
+        EXPECT_EQ(cellOf(theta, phi), cell) << theta << " " << phi;
+}
+
+// The quotients i / W and j / H are taken in float, worked here for a cell that does not divide
+// evenly, where the double route differs in the last bit.
+TEST_F(Coords, CellsToUnitDirections) {
+    EXPECT_EQ(cartesian(0, 0), vec(0, 0, 1));
     const float a = 7.0f / 360.0f, b = 13.0f / 180.0f;
     const double theta = static_cast<double>(2 * a) * M_PI - M_PI;
     const double phi = static_cast<double>(b) * M_PI;
-    EXPECT_EQ(d.x, std::cos(theta) * std::sin(phi));
-    EXPECT_EQ(d.y, std::sin(theta) * std::sin(phi));
-    EXPECT_EQ(d.z, std::cos(phi));
-    // The double route gives a different last bit for this cell's azimuth.
-    EXPECT_NE(theta, 2.0 * 7 / 360 * M_PI - M_PI);
-}
-
-TEST_F(Coords, ArrayIndexToCartesianReadsItsOwnMapSize) {
+    ASSERT_NE(theta, 2.0 * 7 / 360 * M_PI - M_PI);
+    EXPECT_EQ(cartesian(7, 13),
+              vec(std::cos(theta) * std::sin(phi), std::sin(theta) * std::sin(phi), std::cos(phi)));
     textureManager::_instance.mapWidth = 4;
     textureManager::_instance.mapHeight = 2;
-    vec d;
-    ct().ArrayIndexToCartesian(180, 90, d);
-    EXPECT_NEAR(d.x, 1, 1e-15);
-    // The cell lookups follow the texture manager's size.
+    EXPECT_LT((cartesian(180, 90) - vec(1, 0, 0)).length(), 1e-15);
     EXPECT_EQ(cellOf(vec(1, 0, 0)), Cell(2, 1));
 }
 
-TEST_F(Coords, RoundTripOverEveryCellOffThePole) {
+// Off the pole every cell comes back. At the pole x and y are zeros with the signs of
+// cos(theta) and sin(theta); atan2 of signed zeros gives +-0 or +-pi: column 180, 359 or 0.
+TEST_F(Coords, RoundTripsOverEveryCell) {
     int failures = 0;
     for (int j = 1; j < 180; ++j)
-        for (int i = 0; i < 360; ++i) {
-            vec d;
-            ct().ArrayIndexToCartesian(i, j, d);
-            if (cellOf(d) != Cell(i, j) && ++failures < 10)
-                ADD_FAILURE() << "cell (" << i << ", " << j << ") came back as (" << cellOf(d).first
-                              << ", " << cellOf(d).second << ")";
-        }
+        for (int i = 0; i < 360; ++i)
+            if (cellOf(cartesian(i, j)) != Cell(i, j) && ++failures < 10)
+                ADD_FAILURE() << "cell (" << i << ", " << j << ")";
     EXPECT_EQ(failures, 0);
-}
-
-// At the pole x and y are zeros whose signs are those of cos(theta) and sin(theta); atan2 of
-// signed zeros gives +-0 or +-pi, hence column 180, 359 or 0.
-TEST_F(Coords, RoundTripAtThePoleFollowsTheSignsOfTheZeros) {
     for (int i = 0; i < 360; ++i) {
-        const double theta = static_cast<double>(2 * (i / 360.0f)) * M_PI - M_PI;
-        const bool xNegative = std::cos(theta) < 0;
-        const bool yNegative = std::sin(theta) < 0;
-        int expected = 180;
-        if (xNegative) expected = yNegative ? 0 : 359;
-        vec d;
-        ct().ArrayIndexToCartesian(i, 0, d);
-        EXPECT_EQ(cellOf(d), Cell(expected, 0)) << "column " << i;
+        const double theta = static_cast<double>(2 * (static_cast<float>(i) / 360)) * M_PI - M_PI;
+        const int column = std::cos(theta) >= 0 ? 180 : std::sin(theta) < 0 ? 0 : 359;
+        EXPECT_EQ(cellOf(cartesian(i, 0)), Cell(column, 0)) << "column " << i;
     }
-    vec d;
-    ct().ArrayIndexToCartesian(0, 0, d);
-    EXPECT_EQ(cellOf(d), Cell(0, 0));
 }
 
+// 2 S (i / W - 0.5), the quotient in float, the rest in double, rounded to float. Angles snap
+// to the nearest corner without clamping: theta 0.01 is column 180.57.
 TEST_F(Coords, DrawPositions) {
-    float u = 99, v = 99;
-    ct().arrayIndexToDrawPos(0, 0, u, v);
-    EXPECT_EQ(u, -14.0f);
-    EXPECT_EQ(v, 14.0f);
-    ct().arrayIndexToDrawPos(180, 90, u, v);
-    EXPECT_EQ(u, 0.0f);
-    EXPECT_EQ(v, 0.0f);
-    ct().arrayIndexToDrawPos(360, 180, u, v);
-    EXPECT_EQ(u, 14.0f);
-    EXPECT_EQ(v, -14.0f);
-    ct().arrayIndexToDrawPos(90, 135, u, v);
-    EXPECT_EQ(u, -7.0f);
-    EXPECT_EQ(v, -7.0f);
-    // 1 / 360 in float, then 28 * (q - 0.5) in double, rounded to float.
-    ct().arrayIndexToDrawPos(1, 1, u, v);
-    EXPECT_EQ(u, static_cast<float>(28.0 * (static_cast<double>(1.0f / 360.0f) - 0.5)));
-    EXPECT_EQ(v, static_cast<float>(-28.0 * (static_cast<double>(1.0f / 180.0f) - 0.5)));
-    EXPECT_NEAR(u, -13.922222, 1e-5);
+    using UV = std::pair<float, float>;
+    const UV q{static_cast<float>(28.0 * (static_cast<double>(1.0f / 360.0f) - 0.5)),
+               static_cast<float>(-28.0 * (static_cast<double>(1.0f / 180.0f) - 0.5))};
+    EXPECT_EQ(drawPos(1, 1), q);
+    const int cells[][4] = {
+        {0, 0, -14, 14}, {180, 90, 0, 0}, {360, 180, 14, -14}, {90, 135, -7, -7}};
+    for (const auto& c : cells)
+        EXPECT_EQ(drawPos(c[0], c[1]), UV(c[2], c[3])) << c[0] << " " << c[1];
+    const float pi = static_cast<float>(M_PI);
+    EXPECT_EQ(drawPos(pi, pi), UV(14, -14));
+    EXPECT_EQ(drawPos(-pi, 0.0f), UV(-14, 14));
+    EXPECT_EQ(drawPos(0.01f, pi / 2), drawPos(181, 90));
+    EXPECT_GT(drawPos(4.0f, pi / 2).first, 14.0f);
     ExtTrackball::_instance.planeHalfSize = 2.5f;
-    ct().arrayIndexToDrawPos(0, 180, u, v);
-    EXPECT_EQ(u, -2.5f);
-    EXPECT_EQ(v, -2.5f);
-}
-
-TEST_F(Coords, SphericalDrawPositionsSnapToCornersWithoutClamping) {
-    float u = 99, v = 99;
-    ct().sphericalToDrawPos(static_cast<float>(M_PI), static_cast<float>(M_PI), u, v);
-    EXPECT_EQ(u, 14.0f);
-    EXPECT_EQ(v, -14.0f);
-    ct().sphericalToDrawPos(static_cast<float>(-M_PI), 0.0f, u, v);
-    EXPECT_EQ(u, -14.0f);
-    EXPECT_EQ(v, 14.0f);
-    // theta 0.01 is column 180.57, snapped to 181; phi pi / 2 is row 90.
-    ct().sphericalToDrawPos(0.01f, static_cast<float>(M_PI / 2), u, v);
-    EXPECT_EQ(u, static_cast<float>(28.0 * (static_cast<double>(181.0f / 360.0f) - 0.5)));
-    EXPECT_EQ(v, 0.0f);
-    // Beyond the seam the position runs off the square instead of clamping.
-    ct().sphericalToDrawPos(4.0f, static_cast<float>(M_PI / 2), u, v);
-    EXPECT_GT(u, 14.0f);
+    EXPECT_EQ(drawPos(0, 180), UV(-2.5f, -2.5f));
+    ExtTrackball::_instance.planeHalfSize = 14.0f;
 }
 
 TEST_F(Coords, ZeroSizeMapNeverDividesByZero) {
     setSize(0, 0);
-    EXPECT_EQ(cellOf(vec(1, 0, 0)), Cell(0, 0));
-    EXPECT_EQ(cellOf(2.0f, 2.0f), Cell(0, 0));
-    vec d;
-    ct().ArrayIndexToCartesian(5, 5, d);
-    EXPECT_TRUE(std::isfinite(d.x) && std::isfinite(d.y) && std::isfinite(d.z));
-    EXPECT_NEAR(d.length(), 1.0, 1e-15);
-    float u = 99, v = 99;
-    ct().arrayIndexToDrawPos(3, 3, u, v);
-    EXPECT_TRUE(std::isfinite(u) && std::isfinite(v));
-    ct().sphericalToDrawPos(1.0f, 1.0f, u, v);
-    EXPECT_TRUE(std::isfinite(u) && std::isfinite(v));
+    EXPECT_TRUE(cellOf(vec(1, 0, 0)) == Cell(0, 0) && cellOf(2.0f, 2.0f) == Cell(0, 0));
+    EXPECT_NEAR(cartesian(5, 5).length(), 1.0, 1e-15);
+    for (const auto& [u, v] : {drawPos(3, 3), drawPos(1.0f, 1.0f)})
+        EXPECT_TRUE(std::isfinite(u) && std::isfinite(v));
 }
 
-TEST(Smoothstep, EndsMiddleAndExactFloatValues) {
-    EXPECT_EQ(smoothstep(0.0f), 0.0f);
-    EXPECT_EQ(smoothstep(0.5f), 0.5f);
-    EXPECT_EQ(smoothstep(1.0f), 1.0f);
-    // 0.0625 * 2.5 and 0.5625 * 1.5, exact in binary.
-    EXPECT_EQ(smoothstep(0.25f), 0.15625f);
-    EXPECT_EQ(smoothstep(0.75f), 0.84375f);
-    // (x x)(x (-2) + 3) in float for an inexact argument, worked here in the same order.
-    const float x = 0.3f;
-    const float xx = x * x;
-    const float tail = x * -2.0f + 3.0f;
-    EXPECT_EQ(smoothstep(x), xx * tail);
-    float previous = 0;
-    for (int k = 1; k <= 100; ++k) {
-        const float now = smoothstep(k / 100.0f);
-        EXPECT_GT(now, previous);
-        previous = now;
-    }
+// 0.0625 * 2.5 and 0.5625 * 1.5 are exact; 0.3 is worked in float in the same order.
+TEST(Smoothstep, ExactFloatValues) {
+    const float x = 0.3f, in[] = {0, 0.5f, 1, 0.25f, 0.75f, x};
+    const float out[] = {0, 0.5f, 1, 0.15625f, 0.84375f, (x * x) * (x * -2.0f + 3.0f)};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(smoothstep(in[k]), out[k]) << in[k];
 }
 
 TEST(SmoothstepDeathTest, ArgumentsOutsideTheUnitIntervalViolateThePrecondition) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(smoothstep(-0.01f), "x>=0 && x<=1");
-    EXPECT_DEATH(smoothstep(1.01f), "x>=0 && x<=1");
-    EXPECT_DEATH(smoothstep(std::nanf("")), "x>=0 && x<=1");
+    for (const float x : {-0.01f, 1.01f, std::nanf("")})
+        EXPECT_DEATH(smoothstep(x), "x>=0 && x<=1") << x;
 }
