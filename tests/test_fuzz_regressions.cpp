@@ -36,7 +36,7 @@ const Target kTargets[] = {
 
 const fs::path kFuzzDir = fs::path(ORVALIS_SOURCE_DIR) / "fuzz";
 
-// The designed outcome of every saved regression input, by "<target>/<file>".
+// The intended outcome of every saved regression input, by "<target>/<file>".
 struct Expected {
     FuzzOutcome outcome;
     int status;
@@ -82,7 +82,7 @@ const char* outcomeName(FuzzOutcome o) {
 }
 
 // A refusal is the answer of the loaders that carry on; an end of the process that of the others.
-void expectDesignedKind(const Target& target, FuzzResult r, const std::string& what) {
+void expectIntendedKind(const Target& target, FuzzResult r, const std::string& what) {
     if (target.endsProcess) {
         EXPECT_NE(r.outcome, FuzzOutcome::Refused) << what;
     } else {
@@ -105,13 +105,13 @@ TEST(FuzzSeeds, EverySeedLoads) {
 }
 
 // Every prefix of every seed: the readers meet a file cut at each byte.
-TEST(FuzzSeeds, TruncatedSeedsGetTheDesignedResponse) {
+TEST(FuzzSeeds, TruncatedSeedsGetTheIntendedResponse) {
     for (const Target& t : kTargets)
         for (const fs::path& seed : filesIn(kFuzzDir / "corpus" / t.name)) {
             const std::string bytes = readBytes(seed);
             for (size_t n = 0; n < bytes.size(); ++n) {
                 const FuzzResult r = run(t, bytes.substr(0, n));
-                expectDesignedKind(t, r, seed.string() + " cut to " + std::to_string(n));
+                expectIntendedKind(t, r, seed.string() + " cut to " + std::to_string(n));
                 if (r.outcome == FuzzOutcome::Ended) {
                     EXPECT_EQ(r.status, -1) << seed << " cut to " << n;
                 }
@@ -136,7 +136,7 @@ TEST(FuzzSeeds, CutHeadersAreNotLoaded) {
     }
 }
 
-TEST(FuzzRegressions, EverySavedInputHasItsDesignedOutcome) {
+TEST(FuzzRegressions, EverySavedInputHasItsIntendedOutcome) {
     int seen = 0;
     for (const Target& t : kTargets)
         for (const fs::path& input : filesIn(kFuzzDir / "regressions" / t.name)) {
@@ -153,7 +153,7 @@ TEST(FuzzRegressions, EverySavedInputHasItsDesignedOutcome) {
 }
 
 // The fault corpora of the readers' own tests, through the bodies' checks.
-TEST(FuzzRegressions, ReaderTestCorporaGetTheDesignedResponse) {
+TEST(FuzzRegressions, ReaderTestCorporaGetTheIntendedResponse) {
     const std::vector<std::pair<const char*, const char*>> corpora = {
         {"ply", "ply"}, {"pgm", "pgm"}, {"vgf", "vgf"}, {"orbit", "orbit"}};
     for (const auto& [target, dir] : corpora) {
@@ -164,7 +164,7 @@ TEST(FuzzRegressions, ReaderTestCorporaGetTheDesignedResponse) {
         const auto files = filesIn(fs::path(ORVALIS_SOURCE_DIR) / "tests" / "corpus" / dir);
         for (const fs::path& file : files) {
             const FuzzResult r = run(t, readBytes(file));
-            expectDesignedKind(t, r, file.string());
+            expectIntendedKind(t, r, file.string());
         }
     }
 }
