@@ -80,7 +80,7 @@ run_tests() {
         "${ctest[@]}"
     fi
     "$root/scripts/sanitize.sh"
-    "$root/scripts/fuzz.sh" 20
+    "$root/scripts/fuzz.sh" 20 -j 2
 }
 
 case "${1:-}" in
