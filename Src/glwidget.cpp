@@ -18,6 +18,11 @@
 
 GLWidget* GLWidget::active = nullptr;
 
+namespace {
+// A release this long after the last motion of the pointer throws nothing.
+constexpr qint64 restMs = 100;
+} // namespace
+
 GLWidget::GLWidget(QWidget* parent) : QOpenGLWidget(parent) {
     idleTimer = new QTimer(this);
     connect(idleTimer, &QTimer::timeout, this, &GLWidget::idle);
@@ -83,6 +88,7 @@ void GLWidget::meshesChanged() {
     renderer->meshLoaded(geometry->sphere);
     renderer->meshLoaded(geometry->model);
     doneCurrent();
+    update();
 }
 
 void GLWidget::setupLighting() {
@@ -214,13 +220,48 @@ void GLWidget::paintGL() {
 
     if (settings.saveViewpath) settings.viewpathRecorder->saveViewPath();
     ++frameCount;
+    painted = sceneState();
+}
+
+GLWidget::SceneState GLWidget::sceneState() {
+    const RenderingSetting& settings = RenderingSetting::_instance;
+    const ExtTrackball& trackball = ExtTrackball::_instance;
+    const viewPath& path = viewPath::_instance;
+    SceneState s{};
+    s.applicationMode = settings.applicationMode;
+    s.displayMode = settings.displayMode;
+    s.orbitType = settings.orbitType;
+    s.selectedModel = settings.selectedModel;
+    s.selectedAttribute = settings.selectedAttribute;
+    s.showPaths = settings.showPaths;
+    s.modelChanged = settings.modelChanged;
+    std::copy(ab_quat, ab_quat + 16, s.orientation);
+    // Trails only grow at their end or start afresh.
+    s.trail = trackball.viewpointTrail.size();
+    s.stdTrail = trackball.stdDragTrail.size();
+    if (s.trail) s.trailEnd = trackball.viewpointTrail.back();
+    if (s.stdTrail) s.stdTrailEnd = trackball.stdDragTrail.back();
+    s.pathData = path.pathPoints.data();
+    s.turntableData = path.turntablePoints.data();
+    s.pathSize = path.pathPoints.size();
+    s.turntableSize = path.turntablePoints.size();
+    s.pathIndex = path.currentIndex;
+    s.textureId = textureManager::_instance.textureId;
+    s.mapData = textureManager::_instance.mapData;
+    return s;
+}
+
+bool GLWidget::animating() const {
+    const RenderingSetting& settings = RenderingSetting::_instance;
+    // Playback follows the clock and recording writes a line per frame, changed or not.
+    return (settings.applicationMode == 3 && settings.playing) || settings.saveViewpath;
 }
 
 bool GLWidget::texturePosition(QPoint p, float& u, float& v) const {
-    const int q = static_cast<int>(0.25 * width);
-    const int column = static_cast<int>(p.x() - 0.5 * width);
-    // A widget narrower than four pixels has no map square: q is 0 and both come out NaN or
-    // infinite, which the range check rejects.
+    const int q = half() / 2;
+    const int column = p.x() - half();
+    // A square narrower than two pixels has no map: q is 0 and both come out NaN or infinite,
+    // which the range check rejects.
     u = static_cast<float>(column - q) / static_cast<float>(q);
     v = static_cast<float>(p.y() - q) / static_cast<float>(q);
     return u >= -1 && u <= 1 && v >= -1 && v <= 1;
@@ -231,6 +272,7 @@ void GLWidget::mousePressEvent(QMouseEvent* e) {
     ExtTrackball& trackball = ExtTrackball::_instance;
     const QPoint p = e->position().toPoint();
     lastPos = currentPos = pressPos = p;
+    sinceMotion.start();
     if (settings.applicationMode != 3) {
         makeCurrent();
         reset_view();
@@ -259,6 +301,7 @@ void GLWidget::mouseMoveEvent(QMouseEvent* e) {
     ExtTrackball& trackball = ExtTrackball::_instance;
     const QPoint p = e->position().toPoint();
     currentPos = p;
+    if (p != lastPos) sinceMotion.start();
     trackball.recordMousePath(p.x(), p.y());
     const double dx = p.x() - lastPos.x();
     const double dy = p.y() - lastPos.y();
@@ -298,23 +341,31 @@ void GLWidget::mouseReleaseEvent(QMouseEvent* e) {
     RenderingSetting& settings = RenderingSetting::_instance;
     ExtTrackball& trackball = ExtTrackball::_instance;
     trackball.throwStepCount = 0;
-    settings.throwing = true;
     currentPos = e->position().toPoint();
     trackball.viewpointTrail.clear();
     trackball.stdDragTrail.clear();
-    trackball.calculateThrowPath();
-    trackball.startStdThrow();
+    // The speed estimate reads the last positions, not when they were reached: after a rest it
+    // would throw a pointer that no longer moves.
+    const bool rested = sinceMotion.isValid() && sinceMotion.elapsed() > restMs;
+    settings.throwing = !rested;
+    if (rested) {
+        trackball.predictedThrowPath.clear();
+    } else {
+        trackball.calculateThrowPath();
+        trackball.startStdThrow();
+    }
     update();
 }
 
 void GLWidget::idle() {
+    ++tickCount;
     RenderingSetting& settings = RenderingSetting::_instance;
     const bool flatMapDrag = pressPos.x() > half() && settings.displayMode == 1;
     if (settings.applicationMode == 1 && settings.throwing && !flatMapDrag) {
         ExtTrackball::_instance.calStdThrow();
         ExtTrackball::_instance.nudgedThrow();
     }
-    update();
+    if (paintEveryTick || animating() || !(sceneState() == painted)) update();
 }
 
 ViewContext::ViewContext() {
@@ -326,5 +377,8 @@ ViewContext::ViewContext() {
 }
 
 ViewContext::~ViewContext() {
-    if (view) view->doneCurrent();
+    if (!view) return;
+    view->doneCurrent();
+    // The GL objects made here are the view's to draw.
+    view->update();
 }

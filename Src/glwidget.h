@@ -1,15 +1,22 @@
 #pragma once
+#include "extTrackball.h"
+
 #include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPoint>
+
+#include <algorithm>
+#include <cstddef>
 
 class Geometry;
 class geometryRenderer;
 class QTimer;
 
 // The OpenGL view: the model in the left square, the view sphere or the flat goodness map in the
-// right square. Owns the geometry and the renderer, routes the mouse to the trackball and
-// repaints on a 20 ms timer that also advances throws.
+// right square, both squares as large as the widget holds whole. Owns the geometry and the
+// renderer and routes the mouse to the trackball. A 20 ms timer advances throws and repaints
+// when the picture can have changed: a throw, orbit playback, recording, a pending model load or
+// anything else the frame shows changed since the last one.
 class GLWidget : public QOpenGLWidget {
     Q_OBJECT
 public:
@@ -28,6 +35,10 @@ public:
 
     // Frames painted so far; one view-path line is recorded per frame while recording is on.
     long long framesPainted() const { return frameCount; }
+    // Timer ticks handled so far.
+    long long ticks() const { return tickCount; }
+    // Paints on every tick, changed or not, as a measure of what painting costs.
+    void setPaintEveryTick(bool on) { paintEveryTick = on; }
 
     // The view of the running program, or null while there is none.
     static GLWidget* activeView() { return active; }
@@ -48,7 +59,25 @@ private slots:
     void contextGoing();
 
 private:
-    int half() const { return width / 2; }
+    // Everything the frame shows, to tell whether a tick has anything new to paint.
+    struct SceneState {
+        int applicationMode, displayMode, orbitType, selectedModel, selectedAttribute;
+        bool showPaths, modelChanged;
+        double orientation[16];
+        size_t trail, stdTrail;
+        vec trailEnd, stdTrailEnd;
+        const void *pathData, *turntableData;
+        size_t pathSize, turntableSize;
+        int pathIndex;
+        unsigned textureId;
+        const float* mapData;
+        bool operator==(const SceneState&) const = default;
+    };
+    static SceneState sceneState();
+    bool animating() const;
+
+    // The side of each square: half the width, at most the height, so both are whole.
+    int half() const { return std::min(width / 2, height); }
     void orbitStep();
     // Flat-map coordinates of a widget position; false when it lies outside the map square.
     bool texturePosition(QPoint p, float& u, float& v) const;
@@ -61,8 +90,12 @@ private:
     QTimer* idleTimer = nullptr;
     int width = 0;
     int height = 0;
-    QElapsedTimer orbitClock; // invalid until the first Orbit-mode frame; monotonic
+    QElapsedTimer orbitClock;  // invalid until the first Orbit-mode frame; monotonic
+    QElapsedTimer sinceMotion; // restarted at a press and at every move that changes the position
     long long frameCount = 0;
+    long long tickCount = 0;
+    bool paintEveryTick = false;
+    SceneState painted{};
 
     static GLWidget* active;
 };

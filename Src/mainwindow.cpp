@@ -39,7 +39,8 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     scrollArea->setWidgetResizable(true);
     scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scrollArea->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Minimum);
+    // The view takes whatever room the window gains; the tabs keep their own height.
+    scrollArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     scrollArea->setMinimumSize(950, 480);
     scrollArea->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
@@ -55,7 +56,7 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::changeApplicationMode);
 
     auto* layout = new QVBoxLayout;
-    layout->addWidget(scrollArea, 0);
+    layout->addWidget(scrollArea, 1);
     layout->addWidget(tabWidget, 0);
     centralWidget->setLayout(layout);
 

@@ -115,7 +115,7 @@ protected:
         window = openWindow();
         view = window->view();
         w = static_cast<QWidget*>(view)->width();
-        h = w / 2;
+        h = std::min(w / 2, static_cast<QWidget*>(view)->height());
     }
     void TearDown() override {
         window.reset();
@@ -149,16 +149,35 @@ protected:
                 if (near(rgbAt(img, p.x() + dx, p.y() + dy), colour, tolerance)) return true;
         return false;
     }
-    // The view's flat map: u = (x - w / 2 - q) / q, v = (y - q) / q with q = w / 4, cell
+    // The view's flat map: u = (x - h - q) / q, v = (y - q) / q with q = h / 2, cell
     // (u + 1) / 2 * (72 - 1) across, (v + 1) / 2 * (36 - 1) down; here the middle of a cell.
     QPoint flatMapPixel(int i, int j) const {
-        const int q = static_cast<int>(0.25 * w);
-        return {static_cast<int>(w / 2 + q + ((2 * i + 1) / 71.0 - 1) * q),
+        const int q = h / 2;
+        return {static_cast<int>(h + q + ((2 * i + 1) / 71.0 - 1) * q),
                 static_cast<int>(q + ((2 * j + 1) / 35.0 - 1) * q)};
     }
     void waitFrames(int n) {
         const long long target = view->framesPainted() + n;
-        waitUntil([&] { return view->framesPainted() >= target; });
+        EXPECT_TRUE(waitUntil([&] { return view->framesPainted() >= target; })) << "no frame";
+    }
+    void waitTicks(int n) {
+        const long long target = view->ticks() + n;
+        waitUntil([&] { return view->ticks() >= target; });
+    }
+    // Frames painted and ticks handled over the next n ticks.
+    std::pair<long long, long long> paintsOver(int n) {
+        const long long frames = view->framesPainted(), ticks = view->ticks();
+        waitTicks(n);
+        return {view->framesPainted() - frames, view->ticks() - ticks};
+    }
+    // A drag of eight moves from the starting view, released while moving or after a rest.
+    void drag(QPoint p, int restMs = 0) {
+        ExtTrackball::_instance.init();
+        press(view, p);
+        for (int k = 0; k < 8; ++k)
+            move(view, p += QPoint(8, k % 2));
+        if (restMs) QTest::qWait(restMs);
+        release(view, p);
     }
 
     std::unique_ptr<MainWindow> window;
@@ -235,7 +254,7 @@ TEST_F(ViewTest, FlatMapPressAndDragLookFromTheCellWithoutAThrow) {
     release(view, b);
     const Orientation released;
     move(view, {b.x(), h + 20}); // below the map square: nothing
-    waitFrames(5);
+    waitTicks(5);
     EXPECT_TRUE(Orientation() == released);
 
     // Cell (36, 18) is the direction (1, 0, 0), the best view of the "side" attribute: goodness
@@ -303,15 +322,16 @@ TEST_F(ViewTest, ReleasedDragTravelsOnWithItsTrailOnlyInTrackballModeAndOffStops
         QPoint p(100, 240);
         press(view, p);
         EXPECT_TRUE(tab != 2 || Orientation() == before) << "a press in Orbit mode turns nothing";
-        for (int k = 0; k < 8; ++k)
+        for (int k = 0; k < 7; ++k)
             move(view, p += QPoint(6, k % 2));
         // The drag's trails show only in Trackball mode (Orbit mode shows its paths instead).
         const QImage img = frame();
         const int trail = countInRight(img, black) + countInRight(img, magenta);
         EXPECT_TRUE(tab == 2 || (tab == 1 ? trail > 20 : trail == 0)) << trail;
+        move(view, p += QPoint(6, 1)); // the release comes while moving
         release(view, p);
         const Orientation released;
-        waitFrames(6);
+        waitTicks(6);
         if (tab == 1)
             EXPECT_FALSE(Orientation() == released) << "a throw keeps the view moving";
         else
@@ -323,8 +343,96 @@ TEST_F(ViewTest, ReleasedDragTravelsOnWithItsTrailOnlyInTrackballModeAndOffStops
     EXPECT_EQ(ExtTrackball::_instance.nudgeStrength, 0.0f);
     EXPECT_EQ(ExtTrackball::_instance.frictionStrength, 0.0f);
     const Orientation stopped;
-    waitFrames(5);
+    waitTicks(5);
     EXPECT_TRUE(Orientation() == stopped);
+}
+
+TEST_F(ViewTest, ARestBeforeTheReleaseThrowsNothingAndAMovingReleaseStillDoes) {
+    window->tabs()->setCurrentIndex(1);
+    for (const char* mode : {"Recommended Settings", "Off"}) {
+        click(window->trackballPanel(), mode);
+        for (int rest : {200, 0}) {
+            SCOPED_TRACE(std::string(mode) + (rest ? ", rested" : ", moving"));
+            drag({100, 240}, rest);
+            const Orientation released;
+            waitTicks(8);
+            EXPECT_EQ(Orientation() == released, rest > 0);
+        }
+    }
+}
+
+TEST_F(ViewTest, TicksPaintOnlyWhenThePictureCanChange) {
+    window->tabs()->setCurrentIndex(1);
+    waitTicks(2);
+    EXPECT_EQ(paintsOver(10).first, 0) << "idle";
+    click(window->trackballPanel(), "Texture");
+    waitFrames(1); // a panel's change shows at the next tick
+
+    // A throw paints every tick: without friction (Off) it turns until the next press. With
+    // friction it comes to rest at the end of its path, and then nothing is painted though
+    // throwing stays set.
+    click(window->trackballPanel(), "Off");
+    drag({100, 240});
+    auto [frames, ticks] = paintsOver(10);
+    EXPECT_GE(frames, ticks - 1) << "thrown";
+    ExtTrackball& t = ExtTrackball::_instance;
+    click(window->trackballPanel(), "Recommended Settings");
+    drag({100, 240});
+    ASSERT_TRUE(waitUntil([&] { return t.throwStepCount >= int(t.predictedThrowPath.size()); }));
+    waitTicks(2);
+    EXPECT_TRUE(RenderingSetting::_instance.throwing);
+    EXPECT_EQ(paintsOver(10).first, 0) << "after the throw";
+
+    // Playback and recording paint every tick, moving or not.
+    window->tabs()->setCurrentIndex(2);
+    click(window->scrubberPanel(), "play");
+    std::tie(frames, ticks) = paintsOver(10);
+    EXPECT_GE(frames, ticks - 1) << "playing";
+    click(window->scrubberPanel(), "play");
+    waitTicks(2);
+    EXPECT_EQ(paintsOver(10).first, 0) << "paused";
+    QTest::keyClick(window.get(), Qt::Key_D);
+    std::tie(frames, ticks) = paintsOver(10);
+    QTest::keyClick(window.get(), Qt::Key_D);
+    EXPECT_GE(frames, ticks - 1) << "recording";
+}
+
+TEST_F(ViewTest, BothSquaresAreWholeAndTheViewGrowsWithTheWindow) {
+    // The model stretched up the screen (+z) six times: at its centre column it reaches below
+    // the square, and lit it is never white (its blue stays under 200).
+    Smesh& model = view->geometryData()->model;
+    for (int k = 0; k < model.nverts; ++k)
+        model.verts[k].pos[2] *= 6;
+    view->meshesChanged();
+    QTest::keyClick(window.get(), Qt::Key_Space); // the flat map fills the right square
+    QSize first;
+    for (QSize size : {QSize(1000, 700), QSize(1400, 1000), QSize(1400, 700)}) {
+        SCOPED_TRACE(size.width() * 10000 + size.height());
+        window->resize(size);
+        QTest::qWait(100);
+        const QSize v = static_cast<QWidget*>(view)->size();
+        if (first.isEmpty()) first = v;
+        if (size.height() == 1000) {
+            EXPECT_EQ(v - first, QSize(400, 300));
+        }
+        w = v.width();
+        h = std::min(w / 2, v.height());
+        const QImage img = frame();
+        ASSERT_EQ(img.size(), v);
+        // The bottom rows of both squares: the model, the map's last row of cells; below and
+        // beside them the background.
+        EXPECT_FALSE(near(at(img, {h / 2, h - 1}), white, 20)) << at(img, {h / 2, h - 1});
+        EXPECT_FALSE(near(at(img, {h + h / 2, h - 1}), white, 20));
+        // A square cut at the bottom would show a map row nearer the equator here.
+        const Rgb c = at(img, cellAt(36.5, 35.5));
+        EXPECT_TRUE(near(c, frontJet(36, 35), 16)) << c;
+        EXPECT_TRUE(v.height() == h || near(at(img, {h / 2, h}), white, 0));
+        EXPECT_TRUE(w == 2 * h || near(at(img, {2 * h, h / 2}), white, 0));
+        // A click on the map looks from the cell under the pointer.
+        press(view, flatMapPixel(44, 12));
+        release(view, flatMapPixel(44, 12));
+        expectViewing(2 * M_PI * 44 / 72 - M_PI, M_PI * 12 / 36);
+    }
 }
 
 TEST_F(ViewTest, OrbitPlaysPausesAndResumesAtTheCurrentPoint) {
@@ -337,7 +445,7 @@ TEST_F(ViewTest, OrbitPlaysPausesAndResumesAtTheCurrentPoint) {
     // 200 points: one point every 200 / 1.5 = 133 ms.
     EXPECT_TRUE(waitUntil([&] { return path.currentIndex >= 3; }, 3000));
     play->click();
-    waitFrames(2);
+    waitTicks(2);
     const int paused = path.currentIndex;
     QTest::qWait(400);
     EXPECT_EQ(path.currentIndex, paused);
@@ -351,7 +459,7 @@ TEST_F(ViewTest, OrbitPlaysPausesAndResumesAtTheCurrentPoint) {
     play->click();
     // The turntable plays through the same index.
     click(window->scrubberPanel(), "turntable");
-    waitFrames(2);
+    waitFrames(1);
     const PathPoint q = path.turntablePoints[size_t(path.currentIndex)];
     expectViewing(q.theta, q.phi);
 }
