@@ -4,7 +4,8 @@
 // instruction box closed, left alone after its first frame: nothing moves, nothing is pressed.
 // For the given number of seconds (default 10) the process's CPU time (user + system, every
 // thread, Mesa's rendering threads included) is taken from getrusage and printed as a share of
-// one core, with the frames the view painted and the 20 ms ticks its timer delivered.
+// one core, with the frames the view painted and the 20 ms ticks its timer delivered; then the
+// same with the view made to paint on every tick, as a measure of what an idle frame costs.
 //
 // The settings read ../Data when the program starts, so run it from a folder one level below a
 // data tree, under an X server (Xvfb when headless), for example on the generated tree:
@@ -45,7 +46,7 @@ std::string loadAverage() {
 
 // Runs the event loop for the given time and reports what the process spent meanwhile.
 void measure(const char* label, GLWidget* view, int seconds) {
-    const long long frames = view->framesPainted();
+    const long long frames = view->framesPainted(), ticks = view->ticks();
     const double cpu = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -54,8 +55,10 @@ void measure(const char* label, GLWidget* view, int seconds) {
     loop.exec();
     const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     const double spent = cpuSeconds() - cpu;
-    std::printf("%-28s CPU %6.2f s over %5.2f s wall = %5.1f %% of one core, %lld frames painted\n",
-                label, spent, elapsed, 100 * spent / elapsed, view->framesPainted() - frames);
+    std::printf("%-28s CPU %6.2f s over %5.2f s wall = %5.1f %% of one core, %lld frames in "
+                "%lld ticks\n",
+                label, spent, elapsed, 100 * spent / elapsed, view->framesPainted() - frames,
+                view->ticks() - ticks);
     std::fflush(stdout);
 }
 
@@ -107,5 +110,7 @@ int main(int argc, char** argv) {
                 window.height(), static_cast<QWidget*>(view)->width(),
                 static_cast<QWidget*>(view)->height(), loadAverage().c_str());
     measure("idle", view, seconds);
+    view->setPaintEveryTick(true);
+    measure("painting on every tick", view, seconds);
     return 0;
 }
