@@ -53,12 +53,13 @@ configure_and_build() {
 }
 
 run_viewer() {
-    install_missing "${build_packages[@]}"
-    configure_and_build OFF
+    # Said before the packages and the build, which take minutes on a first run.
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display to show the viewer on (set DISPLAY, or use xvfb-run)." >&2
         exit 1
     fi
+    install_missing "${build_packages[@]}"
+    configure_and_build OFF
     local tree
     if tree=$("$root/scripts/bake-models.sh") && [ -d "$tree/run" ]; then
         cd "$tree/run"
