@@ -253,8 +253,11 @@ GLWidget::SceneState GLWidget::sceneState() {
 
 bool GLWidget::animating() const {
     const RenderingSetting& settings = RenderingSetting::_instance;
-    // Playback follows the clock and recording writes a line per frame, changed or not.
-    return (settings.applicationMode == 3 && settings.playing) || settings.saveViewpath;
+    // Playback follows the clock and recording writes a line per frame, changed or not. Without
+    // a stored path nothing plays.
+    const bool playing = settings.applicationMode == 3 && settings.playing &&
+                         !viewPath::_instance.pathPoints.empty();
+    return playing || settings.saveViewpath;
 }
 
 bool GLWidget::texturePosition(QPoint p, float& u, float& v) const {
