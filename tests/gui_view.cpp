@@ -641,7 +641,8 @@ TEST_F(ViewWithoutAnOrbitOrAMap, AFailedAttributeLoadKeepsTheOldMapAndNothingPla
     EXPECT_EQ(countInRight(frame(), magenta) + countInRight(frame(), black), 0);
     const Orientation start;
     click(window->scrubberPanel(), "play");
-    QTest::qWait(300);
+    waitTicks(2);
+    EXPECT_EQ(paintsOver(15).first, 0) << "nothing to play";
     press(view, {300, 200});
     move(view, {270, 240});
     release(view, {270, 240});
