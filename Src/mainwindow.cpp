@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 MainWindow::MainWindow() : QMainWindow(nullptr) {
@@ -90,33 +91,42 @@ void MainWindow::createMenus() {
     helpMenu->addAction(aboutAction);
 }
 
+// The message box lays out the whole text before it can be closed; beyond this it takes minutes.
+constexpr size_t maxInstructionBytes = size_t(1) << 20;
+constexpr char instructionCutNote[] =
+    "<p><i>(The instruction file is longer than 1 MB; the rest is not shown.)</i></p>";
+
 void MainWindow::loadInstructionText() {
     const std::string path = getResourcePath("instructions.htm");
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    RegularFile file;
+    // A folder, a FIFO or a device is not an instruction file: the same end as a missing one.
+    if (file.open(path.c_str()) != FileStatus::ok) {
         std::fputs("File error", stderr);
         endProcess(1);
     }
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::rewind(f);
-    // A directory or an unseekable file gives a negative size; it cannot be read as text.
-    char* buffer =
-        size >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1)) : nullptr;
+    const bool cut = file.size() > maxInstructionBytes;
+    const size_t size = cut ? maxInstructionBytes : file.size();
+    char* buffer = static_cast<char*>(std::malloc(size + sizeof instructionCutNote));
     if (!buffer) {
-        std::fclose(f);
-        std::fputs(size >= 0 ? "Memory error" : "Reading error", stderr);
-        endProcess(size >= 0 ? 2 : 3);
+        std::fputs("Memory error", stderr);
+        endProcess(2);
     }
-    if (std::fread(buffer, 1, static_cast<size_t>(size), f) != static_cast<size_t>(size)) {
+    if (file.read(buffer, size) != size) {
         std::free(buffer);
-        std::fclose(f);
         std::fputs("Reading error", stderr);
         endProcess(3);
     }
-    buffer[size] = '\0';
+    size_t kept = size;
+    if (cut) {
+        // End at a line break so no tag or multi-byte character is split.
+        while (kept > 0 && buffer[kept - 1] != '\n')
+            --kept;
+        if (kept == 0) kept = size;
+        std::memcpy(buffer + kept, instructionCutNote, sizeof instructionCutNote);
+    } else {
+        buffer[kept] = '\0';
+    }
     instructionText = buffer;
-    std::fclose(f);
     QMessageBox::about(this, tr("Instructions"), tr(instructionText));
 }
 
