@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +108,34 @@ FileStatus readFileBytes(const char* path, std::string& bytes, size_t cap) {
         bytes.clear();
         return FileStatus::readError;
     }
+    return FileStatus::ok;
+}
+
+FileStatus readTextForDisplay(const char* path, size_t limit, const char* note, char** text) {
+    *text = nullptr;
+    RegularFile file;
+    const FileStatus status = file.open(path);
+    if (status != FileStatus::ok) return status;
+    const bool cut = file.size() > limit;
+    const size_t size = cut ? limit : file.size();
+    const size_t noteSize = cut ? std::strlen(note) : 0;
+    char* buffer = static_cast<char*>(std::malloc(size + noteSize + 1));
+    if (!buffer) return FileStatus::noMemory;
+    if (file.read(buffer, size) != size) {
+        std::free(buffer);
+        return FileStatus::readError;
+    }
+    size_t kept = size;
+    if (cut) {
+        // Ending at a line break splits no tag and no multi-byte character.
+        while (kept > 0 && buffer[kept - 1] != '\n')
+            --kept;
+        if (kept == 0) kept = size;
+        std::memcpy(buffer + kept, note, noteSize);
+        kept += noteSize;
+    }
+    buffer[kept] = '\0';
+    *text = buffer;
     return FileStatus::ok;
 }
 

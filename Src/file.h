@@ -14,7 +14,7 @@ void getProgName(char* out, const char* path);
 void getExtension(char* out, const char* path);
 
 // Why a file could not be read.
-enum class FileStatus { ok, cannotOpen, notRegular, tooLarge, readError };
+enum class FileStatus { ok, cannotOpen, notRegular, tooLarge, readError, noMemory };
 
 // The largest file any loader takes in; nothing the system reads has a use for more.
 inline constexpr size_t maxInputFileSize = size_t(4) << 30;
@@ -43,6 +43,11 @@ private:
 // Reads the whole file (a regular file of at most cap bytes) into bytes. On failure bytes is
 // empty and the status says why.
 FileStatus readFileBytes(const char* path, std::string& bytes, size_t cap = maxInputFileSize);
+
+// Reads a text file to be shown: a malloc'ed, NUL-terminated copy in *text (the caller frees it).
+// A file of more than limit bytes is cut after its last line break within the limit (at the limit
+// when there is none) and note is put in place of the rest. Never fails with tooLarge.
+FileStatus readTextForDisplay(const char* path, size_t limit, const char* note, char** text);
 
 // A short phrase for a failed status ("not a regular file", ...), for messages left open.
 const char* fileStatusText(FileStatus status);

@@ -18,7 +18,6 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
 
 MainWindow::MainWindow() : QMainWindow(nullptr) {
@@ -91,42 +90,29 @@ void MainWindow::createMenus() {
     helpMenu->addAction(aboutAction);
 }
 
-// The message box lays out the whole text before it can be closed; beyond this it takes minutes.
+// The message box lays out the whole text before it can be closed; far beyond this that takes
+// minutes.
 constexpr size_t maxInstructionBytes = size_t(1) << 20;
-constexpr char instructionCutNote[] =
-    "<p><i>(The instruction file is longer than 1 MB; the rest is not shown.)</i></p>";
 
 void MainWindow::loadInstructionText() {
     const std::string path = getResourcePath("instructions.htm");
-    RegularFile file;
     // A folder, a FIFO or a device is not an instruction file: the same end as a missing one.
-    if (file.open(path.c_str()) != FileStatus::ok) {
+    switch (readTextForDisplay(
+        path.c_str(), maxInstructionBytes,
+        "\n<p><i>(The instruction file is longer than 1 MB; the rest is not shown.)</i></p>",
+        &instructionText)) {
+    case FileStatus::ok:
+        break;
+    case FileStatus::noMemory:
+        std::fputs("Memory error", stderr);
+        endProcess(2);
+    case FileStatus::readError:
+        std::fputs("Reading error", stderr);
+        endProcess(3);
+    default:
         std::fputs("File error", stderr);
         endProcess(1);
     }
-    const bool cut = file.size() > maxInstructionBytes;
-    const size_t size = cut ? maxInstructionBytes : file.size();
-    char* buffer = static_cast<char*>(std::malloc(size + sizeof instructionCutNote));
-    if (!buffer) {
-        std::fputs("Memory error", stderr);
-        endProcess(2);
-    }
-    if (file.read(buffer, size) != size) {
-        std::free(buffer);
-        std::fputs("Reading error", stderr);
-        endProcess(3);
-    }
-    size_t kept = size;
-    if (cut) {
-        // End at a line break so no tag or multi-byte character is split.
-        while (kept > 0 && buffer[kept - 1] != '\n')
-            --kept;
-        if (kept == 0) kept = size;
-        std::memcpy(buffer + kept, instructionCutNote, sizeof instructionCutNote);
-    } else {
-        buffer[kept] = '\0';
-    }
-    instructionText = buffer;
     QMessageBox::about(this, tr("Instructions"), tr(instructionText));
 }
 

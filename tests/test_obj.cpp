@@ -129,6 +129,13 @@ TEST(ObjLibrary, MaterialFilesAndUsemtl) {
     EXPECT_EQ(r.out, cwdLine() + cwdLine() + cwdLine() + cwdLine());
     EXPECT_STREQ(g->mtllibname, "y.mtl");
     EXPECT_EQ(_glmFindGroup(g.get(), "default")->material, 1u);
+    // Named 20,000 times in turn, each of two files is fetched once.
+    std::string alternating;
+    for (int k = 0; k < 10000; ++k)
+        alternating += "mtllib a.mtl\nmtllib b.mtl\n";
+    asked.clear();
+    readGlm(g, alternating + square, "newmtl a\n", &asked);
+    EXPECT_EQ(asked, std::vector<std::string>({"a.mtl", "b.mtl"}));
     // The material file is looked for beside the OBJ file (after either separator), then in the
     // working folder.
     for (const auto& [path, expected] : std::vector<std::pair<std::string, std::string>>{

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -57,6 +58,30 @@ TEST(FileNames, ExtensionIsWhatFollowsTheLastDotOfTheLastComponent) {
     EXPECT_EQ(extension("dir\\model.PLY"), "PLY");
     EXPECT_EQ(extension("trailing."), "");
     EXPECT_EQ(extension("trailing/"), "");
+}
+
+// An instruction text too long for the box is cut at a line break within 1 MB and says so; a
+// shorter one is read whole.
+TEST(FileReading, TextForDisplayIsCutAtALineBreakWithANote) {
+    testsupport::TempDir dir;
+    const std::string line = "<p>" + std::string(95, 'x') + "</p>\n"; // 104 bytes
+    std::string big;
+    while (big.size() < (size_t(20) << 20))
+        big += line;
+    testsupport::writeFile(dir / "big.htm", big);
+    testsupport::writeFile(dir / "small.htm", line);
+    char* text = nullptr;
+    ASSERT_EQ(readTextForDisplay((dir / "big.htm").c_str(), 1 << 20, "[cut]", &text),
+              FileStatus::ok);
+    const std::string cut = text;
+    std::free(text);
+    EXPECT_EQ(cut, big.substr(0, (1 << 20) / 104 * 104) + "[cut]");
+    ASSERT_EQ(readTextForDisplay((dir / "small.htm").c_str(), 1 << 20, "[cut]", &text),
+              FileStatus::ok);
+    EXPECT_EQ(std::string(text), line);
+    std::free(text);
+    EXPECT_EQ(readTextForDisplay(dir.path().c_str(), 1 << 20, "", &text), FileStatus::notRegular);
+    EXPECT_EQ(text, nullptr);
 }
 
 TEST(Settings, ResourcePathsHangOffTheParentFolder) {

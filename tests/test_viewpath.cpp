@@ -6,10 +6,15 @@
 
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <map>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using mapsutil::captured;
 namespace fs = std::filesystem;
@@ -112,6 +117,15 @@ TEST(OrbitLoad, TurntableOfTwentyAndRefusedFilesThatLeaveIt) {
         EXPECT_EQ(captured([&] { p.calculateTurnTablePath(); }).out, "");
         EXPECT_EQ(p.turntablePoints, table) << path;
     }
+    // Neither a FIFO without a writer nor a link to a device is waited for or read without end.
+    testsupport::TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "zero");
+    for (const char* name : {"fifo", "zero"}) {
+        const std::string path = (dir / name).string();
+        EXPECT_EQ(captured([&] { EXPECT_EQ(p.loadViewPath(path.c_str()), -1); }).err,
+                  "loadViewPath(): can't open input file " + path + "\n");
+    }
 }
 
 class Recorder : public testing::Test {
@@ -164,6 +178,34 @@ TEST_F(Recorder, TheDKeyRecordsEachFrameIntoTheFileNamedWithBackslashes) {
     EXPECT_NEAR(orbit.pathPoints[7].theta, -3 * M_PI / 4, 1e-6);
     settings().toggleSaveViewpath();
     EXPECT_EQ(saved(), "") << "a new recording empties the file";
+}
+
+// A write that fails part-way through a line (here the file size limit, as a full disk would)
+// takes the part back, stops the recording and says so once; the file then loads as an orbit.
+TEST_F(Recorder, AFailedWriteKeepsOnlyWholeLinesAndStopsWithOneLine) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::freopen("err.txt", "w", stderr);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        settings().toggleSaveViewpath();
+        for (int k = 0; k < 20; ++k)
+            record(vec(1, 0, 0));
+        std::_Exit(settings().saveViewpath ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "recording went on";
+    std::string whole;
+    for (int k = 0; k < 100 / 18; ++k)
+        whole += "0.000000 1.570796\n";
+    EXPECT_EQ(saved(), whole);
+    EXPECT_EQ(testsupport::readFile(dir / "err.txt"),
+              "saveViewPath(): writing ..\\File\\viewpath.txt failed (File too large); recording "
+              "stopped\n");
+    viewPath orbit;
+    EXPECT_EQ(orbit.loadViewPath(saveName), 10);
 }
 
 TEST_F(Recorder, AnUnopenableFileRecordsNothingAndDoesNotFail) {
