@@ -283,6 +283,13 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
     const int nverts = counts[0];
     const int nfaces = counts[1];
 
+    OffText firstVertex = text;
+    firstVertex.skipSpace();
+    if (hasNormals && nverts > 0 && firstVertex.startsLine() && firstVertex.tokensOnLine() == 3)
+        meshFileError(filename, firstVertex.line(),
+                      "the header says %s, so every vertex needs a position and a normal (six "
+                      "numbers), but the first vertex line holds three",
+                      Quoted(keyword).text());
     // Every vertex takes at least one character per number and a separator after each.
     const int numbersPerVertex = hasNormals ? 6 : 3;
     if (static_cast<long long>(nverts) * 2 * numbersPerVertex - 1 >
@@ -298,11 +305,6 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
     bool skipVertexExtras = false;
     for (int i = 0; i < nverts; ++i) {
         text.skipSpace();
-        if (i == 0 && hasNormals && text.startsLine() && text.tokensOnLine() == 3)
-            meshFileError(filename, text.line(),
-                          "the header says %s, so every vertex needs a position and a normal "
-                          "(six numbers), but the first vertex line holds three",
-                          Quoted(keyword).text());
         if (i == 0)
             // Some files add a colour or other values to each vertex line (COFF). A first
             // vertex that starts a line of its own and is followed there by more numbers tells,

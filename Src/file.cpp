@@ -151,6 +151,8 @@ const char* fileStatusText(FileStatus status) {
         return "too large to read";
     case FileStatus::readError:
         return "read error";
+    case FileStatus::noMemory:
+        return "out of memory";
     }
     return "unreadable";
 }

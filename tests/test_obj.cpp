@@ -145,8 +145,8 @@ TEST(ObjLibrary, MaterialFilesAndUsemtl) {
              {"C:\\x/y.obj", "C:\\x/m.mtl"}}) {
         asked.clear();
         const Outcome e = readGlm(g, "mtllib m.mtl\n" + square, nullptr, &asked, path.c_str());
-        EXPECT_EQ(asked, path == "a.obj" ? std::vector<std::string>{"m.mtl"}
-                                         : std::vector<std::string>{expected, "m.mtl"});
+        const std::vector<std::string> both = {expected, "m.mtl"}, one = {"m.mtl"};
+        EXPECT_EQ(asked, path == "a.obj" ? one : both);
         EXPECT_EQ(e.err, "_glmReadMTL() failed: can't open material file \"" + expected + "\".\n");
     }
     // A working directory that is gone is reported through perror.

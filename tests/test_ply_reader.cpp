@@ -381,9 +381,16 @@ TEST(PlyReader, EveryFormatAndEveryTypeForPositionsCountsAndIndices) {
         // Every other case names its types by size (int8 ... float64), which reads the same.
         static const char* const kSized[] = {"int8",   "int16",  "int32",   "uint8",
                                              "uint16", "uint32", "float32", "float64"};
-        auto named = [&](int t) { return n % 2 ? kSized[t] : kTypes[t]; };
-        const LoadOutcome r =
-            loadBytes(m, write(format, meshElems(shape, named(p), named(i), named((p + i) % 8))));
+        std::string bytes = write(format, meshElems(shape, kTypes[p], kTypes[i], countType));
+        if (n % 2) {
+            const size_t header = bytes.find("end_header");
+            std::string head = bytes.substr(0, header);
+            for (int t = 0; t < 8; ++t)
+                head = replaceAll(head, std::string(" ") + kTypes[t] + " ",
+                                  std::string(" ") + kSized[t] + " ");
+            bytes = head + bytes.substr(header);
+        }
+        const LoadOutcome r = loadBytes(m, bytes);
         ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
         expectShape(m, shape);
         // The box from the stored floats, in double; 0..100 x 0..100 x 0..120 unchanged.
@@ -475,7 +482,7 @@ TEST(PlyReader, FilesOnDiskTheSuffixRuleAndReadModel) {
     const std::string path = (dir / "model.ply").string(), upper = (dir / "model.PLY").string();
     LoadOutcome r = capture([&] { geometry.readModel(&geometry.model, path.c_str()); });
     EXPECT_EQ(r.out, "ProgName : model\n# Read 'model' in 'PLY' format\ntype 2\n"
-                     "# 5 vertices, 5 triangles, extent: 60.000000\n");
+                     "# 5 vertices, 6 triangles, extent: 60.000000\n");
     // model.PLY does not end in exactly ".ply", so model.PLY.ply is looked for, and is missing.
     LoadedMesh m;
     r = capture([&] { geometry.readPlyModel(&m.mesh, upper.c_str()); });
@@ -483,9 +490,33 @@ TEST(PlyReader, FilesOnDiskTheSuffixRuleAndReadModel) {
     EXPECT_EQ(r.err, "read_model(): can't open input file " + upper + "\n");
 }
 
+// A cube of quads and one polygon of 255 corners whose header names its types by size (uint8,
+// int32, float32, float64): every polygon is fanned from its first corner.
+TEST(PlyCorpus, PolygonsAreFannedAndSizedTypeNamesRead) {
+    const std::string dir = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/ply/";
+    LoadedMesh cube;
+    ASSERT_FALSE(loadBytes(cube, testsupport::readFile(dir + "cube_of_quads.ply")).exited);
+    Shape shape{
+        {}, {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}}};
+    for (int k = 0; k < 8; ++k)
+        shape.pos.push_back({k & 1 ? 1.0 : -1.0, k & 2 ? 1.0 : -1.0, k & 4 ? 1.0 : -1.0});
+    expectShape(cube, shape);
+    LoadedMesh polygon;
+    const LoadOutcome r =
+        loadBytes(polygon, testsupport::readFile(dir + "polygon_255_sized_types.ply"));
+    ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
+    ASSERT_EQ(std::make_pair(polygon.mesh.nverts, polygon.mesh.ntris), std::make_pair(255, 253));
+    for (int t = 0; t < 253; ++t)
+        EXPECT_TRUE(polygon.corner(t, 0) == 0 && polygon.corner(t, 1) == t + 1 &&
+                    polygon.corner(t, 2) == t + 2)
+            << t;
+}
+
 TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
     const std::string dir = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/ply/";
-    EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir), {})), kFaults.size());
+    // Besides the faults, two sound files (see PolygonsAreFannedAndSizedTypeNamesRead).
+    EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir), {})),
+              kFaults.size() + 2);
     Geometry geometry;
     for (const auto& [name, message] : kFaults) {
         const std::string path = dir + name + ".ply";

@@ -64,7 +64,7 @@ TEST(FileNames, ExtensionIsWhatFollowsTheLastDotOfTheLastComponent) {
 // shorter one is read whole.
 TEST(FileReading, TextForDisplayIsCutAtALineBreakWithANote) {
     testsupport::TempDir dir;
-    const std::string line = "<p>" + std::string(95, 'x') + "</p>\n"; // 104 bytes
+    const std::string line = "<p>" + std::string(95, 'x') + "</p>\n";
     std::string big;
     while (big.size() < (size_t(20) << 20))
         big += line;
@@ -75,7 +75,7 @@ TEST(FileReading, TextForDisplayIsCutAtALineBreakWithANote) {
               FileStatus::ok);
     const std::string cut = text;
     std::free(text);
-    EXPECT_EQ(cut, big.substr(0, (1 << 20) / 104 * 104) + "[cut]");
+    EXPECT_TRUE(cut == big.substr(0, (1 << 20) / line.size() * line.size()) + "[cut]");
     ASSERT_EQ(readTextForDisplay((dir / "small.htm").c_str(), 1 << 20, "[cut]", &text),
               FileStatus::ok);
     EXPECT_EQ(std::string(text), line);

@@ -192,6 +192,7 @@ TEST_F(Recorder, AFailedWriteKeepsOnlyWholeLinesAndStopsWithOneLine) {
         settings().toggleSaveViewpath();
         for (int k = 0; k < 20; ++k)
             record(vec(1, 0, 0));
+        std::fflush(stderr);
         std::_Exit(settings().saveViewpath ? 1 : 0);
     }
     int status = 0;
