@@ -188,7 +188,14 @@ void add_element(PlyFile* plyfile, PlyWords words, HeaderFault& fault) {
     std::string_view keyword, name, countWord;
     words.next(keyword);
     int count = 0;
-    if (!words.next(name) || !words.next(countWord) || !parseWhole(countWord, count) || count < 0) {
+    const bool named = words.next(name) && words.next(countWord);
+    if (named && !countWord.empty() &&
+        countWord.find_first_not_of("0123456789") == std::string_view::npos &&
+        !parseWhole(countWord, count)) {
+        fault.note("element count out of range (at most 2147483647)", line);
+        return;
+    }
+    if (!named || !parseWhole(countWord, count) || count < 0) {
         fault.note("malformed element line", line);
         return;
     }

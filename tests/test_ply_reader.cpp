@@ -193,6 +193,8 @@ const std::map<std::string, std::string> kFaults = {
     {"property_before_element", "ply_read: %s: property before any element: 'property float x'"},
     {"element_count_negative", "ply_read: %s: malformed element line: 'element vertex -3'"},
     {"element_count_not_a_number", "ply_read: %s: malformed element line: 'element vertex 3x'"},
+    {"element_count_out_of_range", "ply_read: %s: element count out of range (at most "
+                                   "2147483647): 'element vertex 3000000000'"},
     {"element_declared_twice", "ply_read: %s: element declared twice: 'element vertex 3'"},
     {"property_line_short", "ply_read: %s: malformed property line: 'property float'"},
     {"list_property_short", "ply_read: %s: malformed property line: 'property list uchar int'"},
