@@ -242,17 +242,13 @@ TEST_F(RenderTest, AMillionPointPathLooksTheSameAsEveryPointDrawn) {
         glBegin(GL_LINE_STRIP);
         for (size_t k = 0; k <= path.size(); ++k) {
             const PathPoint& p = path[k % path.size()];
-            vec out;
+            vec out(0, 0, 0);
             float u, v;
-            ct.sphericalToCartesian(out, vec(10.1f, p.theta, p.phi));
             ct.sphericalToDrawPos(p.theta, p.phi, u, v);
-            if (sphere)
-                glVertex3f(float(out.x), float(out.y), float(out.z));
-            else
-                glVertex3f(u, v, 0);
+            if (sphere) ct.sphericalToCartesian(out, vec(10.1f, p.theta, p.phi));
+            glVertex3f(sphere ? float(out.x) : u, sphere ? float(out.y) : v, float(out.z));
         }
         glEnd();
-        glLineWidth(1);
     };
     for (const bool sphere : {false, true}) {
         const auto thinned =

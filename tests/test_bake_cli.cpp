@@ -185,8 +185,14 @@ TEST_F(BakeCli, ASphereBakedIntoAFreshTreeIsEquallyGoodFromEveryDirection) {
     }
 }
 
-// Two bakes into one tree at once: the second waits for the first, and both models are listed.
-TEST_F(BakeCli, TwoBakesAtOnceBothLand) {
+// Two bakes into one tree at once: the second waits for the first, and both models are listed
+// in the model list, kept here as a link to a shared file of mode 600, which it stays.
+TEST_F(BakeCli, TwoBakesAtOnceBothLandInAListKeptAsALink) {
+    const fs::path list = tree / "Data/Models/modelList.txt", shared = tree / "shared.txt";
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write;
+    fs::rename(list, shared);
+    fs::permissions(shared, mode);
+    fs::create_symlink("../../shared.txt", list);
     auto start = [&](const char* name) {
         return std::async(std::launch::async, [this, name] {
             return bake({"--name", name, (tree / "m/cube.off").string()});
@@ -195,8 +201,9 @@ TEST_F(BakeCli, TwoBakesAtOnceBothLand) {
     auto a = start("one"), b = start("two");
     const ProcessResult ra = a.get(), rb = b.get();
     ASSERT_TRUE(ra.exitStatus == 0 && rb.exitStatus == 0) << ra.err << rb.err;
-    const std::string list = readFile(tree / "Data/Models/modelList.txt");
-    EXPECT_TRUE(list.ends_with("one\ntwo\n") || list.ends_with("two\none\n")) << list;
+    const std::string names = readFile(shared);
+    EXPECT_TRUE(names.ends_with("one\ntwo\n") || names.ends_with("two\none\n")) << names;
+    EXPECT_TRUE(fs::is_symlink(list) && fs::status(shared).permissions() == mode);
     EXPECT_FALSE(fs::exists(tree / "Data/.bake.lock"));
 }
 
@@ -258,18 +265,8 @@ TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
         const ProcessResult next = bake({"missing.off"});
         EXPECT_TRUE(next.err.ends_with("missing.off: no such mesh file\n")) << next.err;
         EXPECT_EQ(snapshot(tree.path()), step < 30 ? before : after) << "step " << step;
-        if (step >= 30) ASSERT_EQ(bake({cube}).exitStatus, 0);
+        if (step >= 30) {
+            ASSERT_EQ(bake({cube}).exitStatus, 0);
+        }
     }
-}
-
-// Lists kept as links to shared files are rewritten where they point, keeping their mode.
-TEST_F(BakeCli, ListsKeptAsLinksStayLinksWithTheirMode) {
-    const fs::path list = tree / "Data/Models/modelList.txt", shared = tree / "shared.txt";
-    fs::rename(list, shared);
-    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write);
-    fs::create_symlink("../../shared.txt", list);
-    ASSERT_EQ(bake({(tree / "m/cube.off").string()}).exitStatus, 0);
-    EXPECT_TRUE(fs::is_symlink(list));
-    EXPECT_TRUE(readFile(shared).ends_with("cube\n"));
-    EXPECT_EQ(fs::status(shared).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
