@@ -4,10 +4,8 @@
 #include "textureManager.h"
 
 #include <cmath>
-#include <filesystem>
 #include <malloc.h>
 #include <map>
-#include <sys/stat.h>
 
 using namespace mapsutil;
 using RGB = std::array<int, 3>;
@@ -204,21 +202,6 @@ TEST(MapFiles, MalformedFilesAreRefusedAndTheMapStays) {
                       "\n");
         EXPECT_EQ(state(m), before) << name;
     }
-    // A FIFO without a writer, a link to a device and a folder are not opened as maps.
-    testsupport::TempDir dir;
-    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-    std::filesystem::create_symlink("/dev/zero", dir / "zero");
-    std::filesystem::create_directory(dir / "folder");
-    for (const char* name : {"fifo", "zero", "folder"})
-        for (const bool pgm : {true, false}) {
-            textureManager m;
-            loadBase(m);
-            const auto before = state(m);
-            const Output o = loadFile(m, pgm, (dir / name).string());
-            EXPECT_EQ(o.out + o.err,
-                      prefix[pgm] + "can't open input file " + (dir / name).string() + "\n");
-            EXPECT_EQ(state(m), before) << name;
-        }
 }
 
 // Every prefix of a whole file is refused with one line and changes nothing. The whole file,
