@@ -26,13 +26,25 @@ void Geometry::load() {
     loadModel();
 }
 
+// An empty mesh is drawn as nothing at all; a file that reads as one (a text in another encoding,
+// a header without faces) is worth a word.
+static void reportEmpty(const Smesh* mesh, const char* filename) {
+    if (mesh->ntris == 0)
+        std::fprintf(stderr, "read_model(): %s: the file holds no triangles; nothing is drawn\n",
+                     filename);
+}
+
 void Geometry::loadSphere() {
-    readModel(&sphere, "../Data/Models/sphere.obj");
+    static const char sphereFile[] = "../Data/Models/sphere.obj";
+    readModel(&sphere, sphereFile);
+    reportEmpty(&sphere, sphereFile);
     computeNormals(&sphere);
 }
 
 void Geometry::loadModel() {
-    readModel(&model, RenderingSetting::_instance.modelFilePath());
+    const char* filename = RenderingSetting::_instance.modelFilePath();
+    readModel(&model, filename);
+    reportEmpty(&model, filename);
     computeNormals(&model);
 }
 
@@ -171,14 +183,28 @@ struct OffText {
     long line() const { return lineOf(bytes, p); }
 };
 
-// A token quoted in a message: at most 40 characters of it.
-struct Quoted {
-    int length;
-    const char* text;
+// A token quoted in a message: at most 40 characters of it, with NUL and other control bytes
+// shown as \xNN so that the quote holds the whole token.
+class Quoted {
+public:
+    explicit Quoted(std::string_view token) {
+        for (const char c : token.substr(0, 40)) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u == 0x7f) {
+                char escaped[5];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+                shown += escaped;
+            } else {
+                shown += c;
+            }
+        }
+    }
+    int length() const { return static_cast<int>(shown.size()); }
+    const char* text() const { return shown.c_str(); }
+
+private:
+    std::string shown;
 };
-Quoted quote(std::string_view token) {
-    return {static_cast<int>(std::min<size_t>(token.size(), 40)), token.data()};
-}
 
 // A face colour from the rest of its line: three integers keep their low eight bits, three
 // numbers between 0 and 1 are scaled to 0..255. Returns false when the line does not hold one.
@@ -209,6 +235,13 @@ bool readFaceColor(OffText& text, unsigned char color[3]) {
 
 constexpr int maxTriangles = INT_MAX / 3;
 
+// Digits with an optional sign: a number, whether or not it fits an int.
+bool isWholeNumber(std::string_view token) {
+    if (!token.empty() && (token[0] == '-' || token[0] == '+')) token.remove_prefix(1);
+    return !token.empty() &&
+           std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
 
 void Geometry::readOffModel(Smesh* mesh, const char* filename) {
@@ -236,6 +269,10 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
     for (int k = 0; k < 3; ++k) {
         text.skipSpace();
         const char* after = text.p == text.end ? nullptr : scanInt(text.p, text.end, counts[k]);
+        if (!after && isWholeNumber(text.token()))
+            meshFileError(filename, text.line(),
+                          "the header's %s count %s is out of range (at most 2147483647)",
+                          countNames[k], Quoted(text.token()).text());
         if (!after)
             meshFileError(filename, text.line(), "the header lacks its %s count", countNames[k]);
         if (k < 2 && counts[k] < 0)
@@ -246,6 +283,13 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
     const int nverts = counts[0];
     const int nfaces = counts[1];
 
+    OffText firstVertex = text;
+    firstVertex.skipSpace();
+    if (hasNormals && nverts > 0 && firstVertex.startsLine() && firstVertex.tokensOnLine() == 3)
+        meshFileError(filename, firstVertex.line(),
+                      "the header says %s, so every vertex needs a position and a normal (six "
+                      "numbers), but the first vertex line holds three",
+                      Quoted(keyword).text());
     // Every vertex takes at least one character per number and a separator after each.
     const int numbersPerVertex = hasNormals ? 6 : 3;
     if (static_cast<long long>(nverts) * 2 * numbersPerVertex - 1 >
@@ -274,9 +318,9 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
                               "the file ends inside the vertex list (vertex %d of %d)", i, nverts);
             const char* after = scanDouble(text.p, text.end, values[k]);
             if (!after) {
-                const Quoted q = quote(text.token());
+                const Quoted q(text.token());
                 meshFileError(filename, text.line(), "vertex %d: \"%.*s\" is not a number", i,
-                              q.length, q.text);
+                              q.length(), q.text());
             }
             text.p = after;
         }
@@ -345,9 +389,9 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
         int n;
         const char* after = scanInt(text.p, text.end, n);
         if (!after) {
-            const Quoted q = quote(text.token());
+            const Quoted q(text.token());
             meshFileError(filename, text.line(), "face %d: \"%.*s\" is not a corner count", f,
-                          q.length, q.text);
+                          q.length(), q.text());
         }
         if (n < 3)
             meshFileError(filename, text.line(), "face %d has %d corners; a face needs three", f,
@@ -365,9 +409,9 @@ void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::str
             int index;
             after = scanInt(text.p, text.end, index);
             if (!after) {
-                const Quoted q = quote(text.token());
+                const Quoted q(text.token());
                 meshFileError(filename, text.line(), "face %d: \"%.*s\" is not a vertex index", f,
-                              q.length, q.text);
+                              q.length(), q.text());
             }
             if (index < 0 || index >= nverts)
                 meshFileError(filename, text.line(), "face %d: vertex index %d is outside 0..%d", f,
@@ -501,9 +545,9 @@ void Geometry::readSmfModelFromBytes(Smesh* mesh, const char* filename, std::str
             forEachToken(line.rest, [&](std::string_view token) {
                 int index;
                 if (!parseInt(token, index)) {
-                    const Quoted q = quote(token);
+                    const Quoted q(token);
                     meshFileError(filename, lineOf(bytes, line.start),
-                                  "\"%.*s\" is not a vertex number", q.length, q.text);
+                                  "\"%.*s\" is not a vertex number", q.length(), q.text());
                 }
                 if (index < 1 || index > nverts)
                     meshFileError(filename, lineOf(bytes, line.start),

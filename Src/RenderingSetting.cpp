@@ -22,15 +22,13 @@ constexpr int NameBufferSize = 50;
     endProcess(-1);
 }
 
+// A list is a few names; anything larger is not one.
+constexpr size_t maxListFileSize = size_t(16) << 20;
+
 // Reads the list at path into names; one line and the end of the process for a name that does
 // not fit its buffer or a list without any name, since every path builder indexes the lists.
-void loadNameList(std::FILE* f, const std::string& path, const char* what,
+void loadNameList(const std::string& bytes, const std::string& path, const char* what,
                   std::vector<char*>& names) {
-    std::string bytes;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.append(chunk, n);
     const int tooLong = readNameList(bytes, names);
     if (tooLong > 0) {
         std::fprintf(stderr, "entry %d of the list (%s) is longer than %d characters\n", tooLong,
@@ -52,24 +50,22 @@ char* composePath(char* buffer, const std::string& path) {
 RenderingSetting::RenderingSetting() {
     viewpathRecorder = new viewPath();
     const std::string attributeListPath = getResourcePath("Data/Attributes/attributeList.txt");
-    std::FILE* attributeList = std::fopen(attributeListPath.c_str(), "r");
-    if (!attributeList) {
+    std::string attributeList;
+    if (readFileBytes(attributeListPath.c_str(), attributeList, maxListFileSize) !=
+        FileStatus::ok) {
         std::fprintf(stderr, "cannot open the file (%s) that specify the list of attributes\n",
                      attributeListPath.c_str());
         endProcess(-1);
     }
     const std::string modelListPath = getResourcePath("Data/Models/modelList.txt");
-    std::FILE* modelList = std::fopen(modelListPath.c_str(), "r");
-    if (!modelList) {
-        std::fclose(attributeList);
+    std::string modelList;
+    if (readFileBytes(modelListPath.c_str(), modelList, maxListFileSize) != FileStatus::ok) {
         std::fprintf(stderr,
                      "cannot open the file (modelList.txt) that specify the list of models\n");
         endProcess(-1);
     }
     loadNameList(attributeList, attributeListPath, "attributes", attributeNames);
     loadNameList(modelList, modelListPath, "models", modelNames);
-    std::fclose(attributeList);
-    std::fclose(modelList);
 }
 
 int readNameList(std::string_view bytes, std::vector<char*>& names) {

@@ -444,41 +444,16 @@ long lineOf(std::string_view bytes, const char* at) {
 bool FileBytes::read(const char* path) {
     data.reset();
     size = 0;
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    struct stat st;
-    bool ok = fstat(fileno(f), &st) == 0;
-    if (ok && S_ISREG(st.st_mode) && st.st_size > 0) {
-        const size_t expected = static_cast<size_t>(st.st_size);
-        data.reset(static_cast<char*>(bigAlloc(expected)));
-        ok = data != nullptr;
-        while (ok && size < expected) {
-            const size_t n = std::fread(data.get() + size, 1, expected - size, f);
-            if (n == 0) break;
-            size += n;
-        }
-        ok = ok && !std::ferror(f);
-    } else if (ok) {
-        // Not a plain file (or one whose size is not known in advance): read it in pieces.
-        std::fclose(f);
-        f = nullptr;
-        std::string bytes;
-        ok = readWholeFile(path, bytes);
-        if (ok && !bytes.empty()) {
-            data.reset(static_cast<char*>(bigAlloc(bytes.size())));
-            ok = data != nullptr;
-            if (ok) {
-                std::memcpy(data.get(), bytes.data(), bytes.size());
-                size = bytes.size();
-            }
-        }
+    RegularFile file;
+    if (file.open(path) != FileStatus::ok) return false;
+    if (file.size() == 0) return true;
+    data.reset(static_cast<char*>(bigAlloc(file.size())));
+    if (data && file.read(data.get()) == file.size()) {
+        size = file.size();
+        return true;
     }
-    if (f) std::fclose(f);
-    if (!ok) {
-        data.reset();
-        size = 0;
-    }
-    return ok;
+    data.reset();
+    return false;
 }
 
 // ---- Numbers --------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -414,6 +415,61 @@ void geometryRenderer::drawStdThrowPathonTexture() {
     drawTrailOnTexture(false);
 }
 
+void geometryRenderer::PathStrips::clear() {
+    xyz.clear();
+    strips.clear();
+    hasSkipped = false;
+}
+
+void geometryRenderer::PathStrips::begin() {
+    strips.emplace_back(static_cast<int>(xyz.size() / 3), 0);
+    hasSkipped = false;
+}
+
+void geometryRenderer::PathStrips::add(float x, float y, float z, bool kept) {
+    int& count = strips.back().second;
+    if (!kept && count > 0) {
+        const float* last = &xyz[xyz.size() - 3];
+        const float dx = x - last[0], dy = y - last[1], dz = z - last[2];
+        if (dx * dx + dy * dy + dz * dz < pathThinning * pathThinning) {
+            skipped[0] = x;
+            skipped[1] = y;
+            skipped[2] = z;
+            hasSkipped = true;
+            return;
+        }
+    }
+    xyz.insert(xyz.end(), {x, y, z});
+    ++count;
+    hasSkipped = false;
+}
+
+// A strip always ends on its own last point, kept or not.
+void geometryRenderer::PathStrips::end() {
+    if (hasSkipped) add(skipped[0], skipped[1], skipped[2], true);
+}
+
+bool geometryRenderer::current(PathStrips& cache, const std::vector<PathPoint>& points,
+                               float scale) {
+    const bool same = cache.scale == scale && cache.source.size() == points.size() &&
+                      (points.empty() || std::memcmp(cache.source.data(), points.data(),
+                                                     points.size() * sizeof(PathPoint)) == 0);
+    if (same) return true;
+    cache.source = points;
+    cache.scale = scale;
+    cache.clear();
+    return false;
+}
+
+void geometryRenderer::drawStrips(const PathStrips& strips) {
+    if (strips.xyz.empty()) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, strips.xyz.data());
+    for (const auto& [first, count] : strips.strips)
+        if (count > 0) glDrawArrays(GL_LINE_STRIP, first, count);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
 void geometryRenderer::drawPathOnSphere(bool turntable) {
     const std::vector<PathPoint>& points =
         turntable ? viewPath::_instance.turntablePoints : viewPath::_instance.pathPoints;
@@ -421,19 +477,22 @@ void geometryRenderer::drawPathOnSphere(bool turntable) {
     glDisable(GL_LIGHTING);
     glLineWidth(1.5f);
     const float R = static_cast<float>(static_cast<double>(sphereRadius) + 0.2);
-    auto vertexAt = [&](const PathPoint& p) {
-        vec out;
-        ct.sphericalToCartesian(out, vec(R, p.theta, p.phi));
-        glVertex3f(static_cast<float>(out.x), static_cast<float>(out.y), static_cast<float>(out.z));
-    };
+    PathStrips& strips = pathCache[0][turntable];
     // An empty path has no first point to close the loop with: nothing is drawn.
-    if (!points.empty()) {
-        glBegin(GL_LINE_STRIP);
+    if (!current(strips, points, R) && !points.empty()) {
+        auto vertexAt = [&](const PathPoint& p, bool kept) {
+            vec out;
+            ct.sphericalToCartesian(out, vec(R, p.theta, p.phi));
+            strips.add(static_cast<float>(out.x), static_cast<float>(out.y),
+                       static_cast<float>(out.z), kept);
+        };
+        strips.begin();
         for (const PathPoint& p : points)
-            vertexAt(p);
-        vertexAt(points.front());
-        glEnd();
+            vertexAt(p, false);
+        strips.end();
+        vertexAt(points.front(), true);
     }
+    drawStrips(strips);
     glLineWidth(1);
     glColor3f(1, 1, 1);
     glEnable(GL_LIGHTING);
@@ -447,9 +506,10 @@ void geometryRenderer::drawPathOnQuad(bool turntable) {
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glLineWidth(1.5f);
-    if (!points.empty()) {
+    PathStrips& strips = pathCache[1][turntable];
+    if (!current(strips, points, S) && !points.empty()) {
         float u0 = 0, v0 = 0, uPrevious = 0, vPrevious = 0;
-        glBegin(GL_LINE_STRIP);
+        strips.begin();
         for (size_t k = 0; k < points.size(); ++k) {
             float u, v;
             ct.sphericalToDrawPos(points[k].theta, points[k].phi, u, v);
@@ -458,24 +518,24 @@ void geometryRenderer::drawPathOnQuad(bool turntable) {
                 v0 = v;
             } else if (!turntable && std::fabs(u - uPrevious) > 0.5f * S) {
                 // A jump across the map: no line over it.
-                glEnd();
-                glBegin(GL_LINE_STRIP);
+                strips.end();
+                strips.begin();
             }
-            glVertex3f(u, v, 0);
+            strips.add(u, v, 0);
             uPrevious = u;
             vPrevious = v;
         }
+        strips.end();
         if (std::fabs(uPrevious - u0) > S) {
             const float vc = seamCrossingHeight(uPrevious, vPrevious, u0, v0, S);
             const float sigma = uPrevious > 0 ? 1.0f : -1.0f;
-            glVertex3f(sigma * S, vc, 0);
-            glEnd();
-            glBegin(GL_LINE_STRIP);
-            glVertex3f(-sigma * S, vc, 0);
+            strips.add(sigma * S, vc, 0, true);
+            strips.begin();
+            strips.add(-sigma * S, vc, 0, true);
         }
-        glVertex3f(u0, v0, 0);
-        glEnd();
+        strips.add(u0, v0, 0, true);
     }
+    drawStrips(strips);
     glLineWidth(1);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHTING);

@@ -1,5 +1,9 @@
 #pragma once
 #include "geom.h"
+#include "viewPath.h"
+
+#include <utility>
+#include <vector>
 
 // Draws the lit model, the textured view sphere, the flat goodness map, the markers and the
 // path and trail overlays. Every call runs inside the view's paint handler with its context
@@ -9,6 +13,11 @@
 // that a frame submits each mesh with a handful of calls instead of one call per corner. A mesh
 // gets a buffer only after meshLoaded() names it; any other mesh is drawn corner by corner, with
 // the same result.
+//
+// Orbit and turntable paths may be as long as a whole recording (a million points). Their
+// vertices are worked out once per path and drawn from memory, and a point closer than
+// pathThinning (model units; a fifth of a pixel or less at any square size the view takes) to the
+// last one kept is left out, so a frame costs about as much as the square can show.
 class geometryRenderer {
 public:
     explicit geometryRenderer(float radius) : sphereRadius(radius) {}
@@ -87,6 +96,27 @@ private:
     bool buildTextured(LoadedMesh& entry, const Smesh& mesh);
     void dropBuffers(LoadedMesh& entry);
 
+    // The line strips of one path overlay, with the path and the radius or half side they were
+    // made for.
+    struct PathStrips {
+        std::vector<PathPoint> source;
+        float scale = 0;
+        std::vector<float> xyz;                  // 3 per vertex
+        std::vector<std::pair<int, int>> strips; // first vertex, vertex count
+        bool hasSkipped = false;                 // the latest point was left out
+        float skipped[3] = {0, 0, 0};
+        void clear();
+        void begin();
+        // Adds a vertex to the current strip; unless kept, one too close to the last is left out.
+        void add(float x, float y, float z, bool kept = false);
+        void end();
+    };
+    static constexpr float pathThinning = 0.005f;
+    PathStrips pathCache[2][2]; // [on the flat map][turntable]
+
+    // The strips of the path, made again only when the path or the scale changed.
+    static bool current(PathStrips& cache, const std::vector<PathPoint>& points, float scale);
+    static void drawStrips(const PathStrips& strips);
     void drawPathOnSphere(bool turntable);
     void drawPathOnQuad(bool turntable);
     void drawTrailOnSphere(bool real);

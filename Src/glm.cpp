@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -165,10 +166,13 @@ constexpr unsigned int maxVertices = INT_MAX - 1;
 
 GLMgroup* newGroup(GLMmodel* model, std::string_view name);
 void printWorkingDirectory();
+void parseMaterials(GLMmodel* model, std::string_view bytes);
 
 // Group and material names are kept as C strings, so a name read from the file ends at its first
 // NUL byte wherever it is stored or looked up.
-std::string nameKey(std::string_view name) { return std::string(name.substr(0, name.find('\0'))); }
+std::string nameKey(std::string_view name) {
+    return std::string(name.substr(0, name.find('\0')));
+}
 
 // Name indexes kept while one file is read, so that files with very many groups, materials,
 // "usemtl" or "mtllib" lines still read in linear time. They give the same answers as the
@@ -176,7 +180,6 @@ std::string nameKey(std::string_view name) { return std::string(name.substr(0, n
 struct Lookup {
     std::unordered_map<std::string, GLMgroup*> groups;
     std::unordered_map<std::string, unsigned int> materials;
-    std::string materialPath; // the material file whose materials the model holds
 
     GLMgroup* addGroup(GLMmodel* model, std::string_view name) {
         std::string key = nameKey(name);
@@ -202,25 +205,44 @@ struct Lookup {
                     static_cast<int>(name.size()), name.data());
         return 0;
     }
-    // Reads the material file of an "mtllib" line, unless it is the one already read.
-    void readMaterials(GLMmodel* model, const char* name, const GLMmaterialSource& source) {
+};
+
+// The material files named by "mtllib" lines, each fetched at most once per model however often
+// it is named. Only the materials of the last file that could be read reach the model, so only
+// that one is parsed, once, at the end of the first pass.
+struct MaterialFiles {
+    std::unordered_map<std::string, std::optional<std::string>> fetched;
+    const std::optional<std::string>* inEffect = nullptr;
+
+    const std::optional<std::string>& fetch(const std::string& path,
+                                            const GLMmaterialSource& source) {
+        auto [it, added] = fetched.try_emplace(path);
+        std::string bytes;
+        if (added && source && source(path.c_str(), bytes)) it->second = std::move(bytes);
+        return it->second;
+    }
+    // Looks for the file beside the OBJ file, then in the working folder.
+    void named(const GLMmodel* model, const char* name, const GLMmaterialSource& source) {
         const std::unique_ptr<char, MeshFree> dir(_glmDirName(model->pathname));
-        const std::string path = std::string(dir.get()) + name;
-        if (model->nummaterials > 0 && path == materialPath) {
-            printWorkingDirectory();
-            return;
+        const std::string besideModel = std::string(dir.get()) + name;
+        printWorkingDirectory();
+        for (const std::string& path : {besideModel, std::string(name)}) {
+            const std::optional<std::string>& bytes = fetch(path, source);
+            if (bytes) {
+                inEffect = &bytes;
+                return;
+            }
+            if (dir.get()[0] == '\0') break;
         }
-        _glmReadMTL(model, name, source);
-        if (model->nummaterials > 0 && model->materials != nullptr) {
-            materialPath = path;
-            indexMaterials(model);
-        }
+        std::fprintf(stderr, "_glmReadMTL() failed: can't open material file \"%s\".\n",
+                     besideModel.c_str());
     }
 };
 
 void firstPass(GLMmodel* model, ObjText& text, const char* filename,
                const GLMmaterialSource& materials) {
     Lookup lookup;
+    MaterialFiles materialFiles;
     unsigned int numvertices = 0, numnormals = 0, numtexcoords = 0, numtriangles = 0;
     GLMgroup* group = lookup.addGroup(model, "default");
     for (;;) {
@@ -247,7 +269,7 @@ void firstPass(GLMmodel* model, ObjText& text, const char* filename,
                 std::free(model->mtllibname);
                 model->mtllibname = nullptr;
                 model->mtllibname = copyString(name, "model->mtllibname");
-                lookup.readMaterials(model, model->mtllibname, materials);
+                materialFiles.named(model, model->mtllibname, materials);
             }
             text.skipLine();
             break;
@@ -272,6 +294,7 @@ void firstPass(GLMmodel* model, ObjText& text, const char* filename,
             break;
         }
     }
+    if (materialFiles.inEffect) parseMaterials(model, **materialFiles.inEffect);
     model->numvertices = numvertices;
     model->numnormals = numnormals;
     model->numtexcoords = numtexcoords;
@@ -407,6 +430,7 @@ unsigned int _glmFindMaterial(GLMmodel* model, const char* name) {
 
 char* _glmDirName(const char* path) {
     const char* slash = std::strrchr(path, '\\');
+    if (const char* forward = std::strrchr(path, '/'); forward > slash) slash = forward;
     return copyString(slash ? std::string_view(path, static_cast<size_t>(slash - path) + 1) : "",
                       "dirname");
 }
@@ -424,18 +448,14 @@ static void freeMaterials(GLMmodel* model) {
 }
 
 void _glmReadMTL(GLMmodel* model, const char* name, const GLMmaterialSource& materials) {
-    const std::unique_ptr<char, MeshFree> dir(_glmDirName(model->pathname));
-    const std::string path = std::string(dir.get()) + name;
+    MaterialFiles files;
+    files.named(model, name, materials);
+    if (files.inEffect) parseMaterials(model, **files.inEffect);
+}
 
-    printWorkingDirectory();
+namespace {
 
-    std::string bytes;
-    if (!materials || !materials(path.c_str(), bytes)) {
-        std::fprintf(stderr, "_glmReadMTL() failed: can't open material file \"%s\".\n",
-                     path.c_str());
-        return;
-    }
-
+void parseMaterials(GLMmodel* model, std::string_view bytes) {
     unsigned int count = 1;
     for (ObjText text(bytes);;) {
         const std::string_view w = text.word();
@@ -483,6 +503,8 @@ void _glmReadMTL(GLMmodel* model, const char* name, const GLMmaterialSource& mat
     for (unsigned int i = 0; i < count; ++i)
         if (!model->materials[i].name) model->materials[i].name = copyString("", "material->name");
 }
+
+} // namespace
 
 void glmDelete(GLMmodel* model) {
     if (!model) return;

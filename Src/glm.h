@@ -46,8 +46,10 @@ struct GLMmodel {
     GLMgroup* groups; // newest first
 };
 
-// Supplies the bytes of the material file named by an "mtllib" line (the OBJ file's folder up to
-// its last backslash, then the name given). Returns false when there is no such file.
+// Supplies the bytes of the material file named by an "mtllib" line: asked first for the OBJ
+// file's folder (up to its last '/' or '\\') followed by the name given, then for the name alone
+// (the working folder). Returns false when there is no such file. Each path is asked for at most
+// once per model.
 using GLMmaterialSource = std::function<bool(const char* path, std::string& bytes)>;
 
 // Reads the material file from disk.
@@ -68,7 +70,8 @@ void glmDelete(GLMmodel* model);
 
 // The first pass over the OBJ text: counts positions, normals, texture coordinates and
 // triangles (into the model and its groups), creates the groups with their triangle arrays, and
-// reads the material file of every "mtllib" line. Messages name the file by model->pathname.
+// reads the material file in effect after the last "mtllib" line (each file fetched once).
+// Messages name the file by model->pathname.
 void _glmFirstPass(GLMmodel* model, std::string_view bytes, const GLMmaterialSource& materials);
 // The group of that name, created (empty, material 0, first in the list) if there is none.
 GLMgroup* _glmAddGroup(GLMmodel* model, const char* name);
@@ -77,8 +80,9 @@ GLMgroup* _glmFindGroup(GLMmodel* model, const char* name);
 // Index of the material of that name; prints "_glmFindMaterial():  can't find material
 // \"%s\".\n" and returns 0 when there is none.
 unsigned int _glmFindMaterial(GLMmodel* model, const char* name);
-// The path up to and including its last backslash; the empty string without one. Caller frees
+// The path up to and including its last '/' or '\\'; the empty string without one. Caller frees
 // the result with free().
 char* _glmDirName(const char* path);
-// Reads the material file name (relative to the OBJ file's folder) into the model's materials.
+// Reads the material file name (beside the OBJ file, else in the working folder) into the model's
+// materials; without such a file the model keeps the materials it has.
 void _glmReadMTL(GLMmodel* model, const char* name, const GLMmaterialSource& materials);

@@ -91,33 +91,29 @@ void MainWindow::createMenus() {
     helpMenu->addAction(aboutAction);
 }
 
+// The message box lays out the whole text before it can be closed; far beyond this that takes
+// minutes.
+constexpr size_t maxInstructionBytes = size_t(1) << 20;
+
 void MainWindow::loadInstructionText() {
     const std::string path = getResourcePath("instructions.htm");
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    // A folder, a FIFO or a device is not an instruction file: the same end as a missing one.
+    switch (readTextForDisplay(
+        path.c_str(), maxInstructionBytes,
+        "\n<p><i>(The instruction file is longer than 1 MB; the rest is not shown.)</i></p>",
+        &instructionText)) {
+    case FileStatus::ok:
+        break;
+    case FileStatus::noMemory:
+        std::fputs("Memory error", stderr);
+        endProcess(2);
+    case FileStatus::readError:
+        std::fputs("Reading error", stderr);
+        endProcess(3);
+    default:
         std::fputs("File error", stderr);
         endProcess(1);
     }
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::rewind(f);
-    // A directory or an unseekable file gives a negative size; it cannot be read as text.
-    char* buffer =
-        size >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1)) : nullptr;
-    if (!buffer) {
-        std::fclose(f);
-        std::fputs(size >= 0 ? "Memory error" : "Reading error", stderr);
-        endProcess(size >= 0 ? 2 : 3);
-    }
-    if (std::fread(buffer, 1, static_cast<size_t>(size), f) != static_cast<size_t>(size)) {
-        std::free(buffer);
-        std::fclose(f);
-        std::fputs("Reading error", stderr);
-        endProcess(3);
-    }
-    buffer[size] = '\0';
-    instructionText = buffer;
-    std::fclose(f);
     QMessageBox::about(this, tr("Instructions"), tr(instructionText));
 }
 

@@ -188,7 +188,14 @@ void add_element(PlyFile* plyfile, PlyWords words, HeaderFault& fault) {
     std::string_view keyword, name, countWord;
     words.next(keyword);
     int count = 0;
-    if (!words.next(name) || !words.next(countWord) || !parseWhole(countWord, count) || count < 0) {
+    const bool named = words.next(name) && words.next(countWord);
+    if (named && !countWord.empty() &&
+        countWord.find_first_not_of("0123456789") == std::string_view::npos &&
+        !parseWhole(countWord, count)) {
+        fault.note("element count out of range (at most 2147483647)", line);
+        return;
+    }
+    if (!named || !parseWhole(countWord, count) || count < 0) {
         fault.note("malformed element line", line);
         return;
     }
@@ -611,6 +618,11 @@ int equal_strings(const char* s1, const char* s2) {
 int get_prop_type(std::string_view type_name) {
     for (int type = PLY_CHAR; type < PLY_END_TYPE; ++type)
         if (type_name == type_names[type]) return type;
+    // The sized names many tools write, in the order of type_names.
+    static const char* const sized_names[PLY_END_TYPE] = {
+        "", "int8", "int16", "int32", "uint8", "uint16", "uint32", "float32", "float64"};
+    for (int type = PLY_CHAR; type < PLY_END_TYPE; ++type)
+        if (type_name == sized_names[type]) return type;
     return PLY_INVALID;
 }
 
@@ -785,6 +797,9 @@ void readVertices(PlyFile* ply, int count, MeshArray<Svertex>& verts, MeshBounds
     }
 }
 
+// Each triangle takes three incident-list entries, and every mesh count is a signed int.
+constexpr size_t maxPlyTriangles = std::numeric_limits<int>::max() / 3;
+
 // Corner indices are kept until every element is read: "face" records may come before the
 // "vertex" records they refer to.
 void readFaces(PlyFile* ply, int count, const std::vector<PlyProperty>& props,
@@ -809,17 +824,26 @@ void readFaces(PlyFile* ply, int count, const std::vector<PlyProperty>& props,
                      ply->name.c_str());
         endProcess(-1);
     }
-    tris.reset(static_cast<Striangle*>(
-        meshAlloc(static_cast<size_t>(count), sizeof(Striangle), "mesh->tris")));
-    corners.assign(3 * static_cast<size_t>(count), 0);
+    corners.clear();
     for (int i = 0; i < count; ++i) {
         PlyFace record{0, nullptr};
         ply_get_element(ply, &record);
         const std::unique_ptr<int, FreeDeleter> list(record.verts);
         if (record.nverts < 3 || !list) shortFace(ply, i, record.nverts);
-        for (int k = 0; k < 3; ++k)
-            corners[3 * static_cast<size_t>(i) + static_cast<size_t>(k)] = list.get()[k];
+        // Polygons are fanned from their first corner, as the OFF reader does.
+        const size_t fan = static_cast<size_t>(record.nverts) - 2;
+        if (fan > maxPlyTriangles - corners.size() / 3) {
+            std::fprintf(stderr,
+                         "read_model(): %s: face %d brings the triangles past the %zu a "
+                         "mesh can hold\n",
+                         ply->name.c_str(), i, maxPlyTriangles);
+            endProcess(-1);
+        }
+        for (size_t k = 1; k <= fan; ++k)
+            corners.insert(corners.end(), {list.get()[0], list.get()[k], list.get()[k + 1]});
     }
+    const size_t triangles = corners.size() / 3;
+    tris.reset(static_cast<Striangle*>(meshAlloc(triangles, sizeof(Striangle), "mesh->tris")));
 }
 
 void readPlyElements(Smesh* mesh, PlyFile* ply, const std::vector<std::string>& names,
@@ -847,8 +871,8 @@ void readPlyElements(Smesh* mesh, PlyFile* ply, const std::vector<std::string>& 
             nverts = count;
             readVertices(ply, count, verts, bounds);
         } else if (names[i] == "face") {
-            ntris = count;
             readFaces(ply, count, *props, tris, corners);
+            ntris = static_cast<int>(corners.size() / 3);
         } else {
             ply_skip_element(ply, names[i].c_str());
         }

@@ -1,12 +1,17 @@
 #include "viewPath.h"
 
+#include "RenderingSetting.h"
+
 #include "extTrackball.h"
 #include "file.h"
 
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -168,10 +173,11 @@ void viewPath::calculateTurnTablePath() {
 
 void viewPath::openViewpathFileForSave() {
     closeViewpathFileForSave();
-    saveFile = std::fopen("..\\File\\viewpath.txt", "w");
+    saveFile = std::fopen(saveFileName, "w");
+    savedBytes = 0;
     if (!saveFile)
         std::fprintf(stderr, "openViewpathFileForSave(): can't open output file %s\n",
-                     "..\\File\\viewpath.txt");
+                     saveFileName);
 }
 
 void viewPath::closeViewpathFileForSave() {
@@ -179,13 +185,37 @@ void viewPath::closeViewpathFileForSave() {
     saveFile = nullptr;
 }
 
+int viewPath::appendWholeLine(const std::string& line) {
+    const int fd = fileno(saveFile);
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            // Whatever part of the line reached the file goes again, so that it ends after the
+            // last whole line and still reads as an orbit. (A device cannot be cut; it keeps
+            // nothing anyway.)
+            [[maybe_unused]] const int cut = ftruncate(fd, static_cast<off_t>(savedBytes));
+            return error;
+        }
+        done += static_cast<size_t>(n);
+    }
+    savedBytes += line.size();
+    return 0;
+}
+
 void viewPath::saveViewPath() {
     if (!saveFile) return;
     vec spherical;
     coordinateTransform::_instance.cartesianToSpherical(spherical,
                                                         vec(ab_quat[2], ab_quat[6], ab_quat[10]));
-    const std::string line = pointLine(spherical.y, spherical.z);
-    // Flushed line by line, so a process that ends abruptly loses nothing it recorded.
-    std::fputs(line.c_str(), saveFile);
-    std::fflush(saveFile);
+    // Each line goes straight to the file, so a process that ends abruptly loses nothing it
+    // recorded, and a failed write is seen at the line it hits.
+    const int error = appendWholeLine(pointLine(spherical.y, spherical.z));
+    if (error == 0) return;
+    std::fprintf(stderr, "saveViewPath(): writing %s failed (%s); recording stopped\n",
+                 saveFileName, std::strerror(error));
+    closeViewpathFileForSave();
+    RenderingSetting::_instance.saveViewpath = false;
 }

@@ -33,6 +33,8 @@ public:
     void openViewpathFileForSave();
     void closeViewpathFileForSave();
     // Appends the viewing direction of ab_quat as "theta phi"; each line reaches the file at once.
+    // A write that fails (a full disk) takes back any part of its line, so the file holds only
+    // whole lines, and stops the recording (saveViewpath off) with one line naming the file.
     void saveViewPath();
 
     // The azimuth-seam-aware midpoint of a path step from previous to next.
@@ -40,9 +42,15 @@ public:
 
     std::vector<PathPoint> pathPoints;
     std::vector<PathPoint> turntablePoints;
-    std::FILE* saveFile = nullptr;
+    std::FILE* saveFile = nullptr; // written through its descriptor only, one whole line a time
+    size_t savedBytes = 0;         // the length of the whole lines in saveFile
+    static constexpr const char* saveFileName = "..\\File\\viewpath.txt";
     int pointCount = 0;
     int currentIndex = 0;
 
     static viewPath _instance;
+
+private:
+    // 0, or the errno of the write that failed.
+    int appendWholeLine(const std::string& line);
 };

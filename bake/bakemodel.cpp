@@ -1,6 +1,7 @@
 #include "bakemodel.h"
 
 #include "bakeerror.h"
+#include "file.h"
 #include "gradient.h"
 #include "sphere_samples.h"
 #include "treewriter.h"
@@ -113,12 +114,12 @@ namespace {
 
 std::string readExisting(const fs::path& path) {
     std::error_code ec;
-    if (!fs::exists(path, ec)) return "";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw BakeError("cannot read " + path.string());
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    if (!fs::exists(fs::symlink_status(path, ec))) return "";
+    std::string bytes;
+    const FileStatus status = readFileBytes(path.c_str(), bytes);
+    if (status != FileStatus::ok)
+        throw BakeError("cannot read " + path.string() + " (" + fileStatusText(status) + ")");
+    return bytes;
 }
 
 } // namespace
@@ -128,7 +129,7 @@ void writeModel(const fs::path& root, const BakedModel& model) {
     if (!fs::is_directory(root, ec))
         throw BakeError("the data tree root " + root.string() + " is not a folder");
     const fs::path data = root / "Data";
-    TreeTransaction files;
+    TreeTransaction files(data);
     files.stage(data / "Models" / (model.name + ".off"), model.off);
     const fs::path attributes = data / "Attributes" / model.name;
     for (const AttributeMap& m : model.attributes) {

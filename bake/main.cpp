@@ -1,5 +1,6 @@
 // orvalis-bake: makes the goodness maps, gradients and orbit of a model for the Orvalis viewer.
 #include "bakeerror.h"
+#include "file.h"
 #include "bakemodel.h"
 #include "options.h"
 #include "startup.h"
@@ -25,10 +26,9 @@ struct Job {
 };
 
 std::string firstListedAttribute(const fs::path& list) {
-    std::ifstream in(list, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    const std::vector<std::string> names = listNames(s.str());
+    std::string bytes;
+    readFileBytes(list.c_str(), bytes);
+    const std::vector<std::string> names = listNames(bytes);
     return names.empty() ? "" : names.front();
 }
 
@@ -39,6 +39,8 @@ int bake(const BakeOptions& options) {
         throw BakeError("the data tree root " + root.string() + " does not exist");
     if (!fs::is_directory(root, ec))
         throw BakeError("the data tree root " + root.string() + " is not a folder");
+    const bool newTree = !fs::exists(root / "Data", ec);
+    const TreeLock lock(root);
 
     std::vector<Job> jobs;
     std::set<std::string> names;
@@ -79,6 +81,7 @@ int bake(const BakeOptions& options) {
         std::fflush(stdout);
     }
 
+    if (newTree) makeStartFolder(root);
     const fs::path attributeList = root / "Data/Attributes/attributeList.txt";
     const std::string first = firstListedAttribute(attributeList);
     if (first != bakedAttributeNames().front())

@@ -4,9 +4,11 @@
 #include "bakeerror.h"
 #include "file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -103,15 +105,17 @@ float BakeMesh::extent() const {
 }
 
 BakeMesh readMeshFile(const std::string& path) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) throw BakeError(path + ": no such mesh file");
-    if (!fs::is_regular_file(status)) throw BakeError(path + ": not a regular file");
-    if (std::FILE* f = std::fopen(path.c_str(), "rb"))
-        std::fclose(f);
-    else
-        throw BakeError(path + ": cannot open the mesh file");
-    if (fs::file_size(path, ec) == 0 && !ec) throw BakeError(path + ": the mesh file is empty");
+    {
+        RegularFile file;
+        const FileStatus status = file.open(path.c_str());
+        const int error = errno;
+        if (status == FileStatus::cannotOpen)
+            throw BakeError(path + (error == ENOENT ? ": no such mesh file"
+                                                    : ": cannot open the mesh file (" +
+                                                          std::string(std::strerror(error)) + ")"));
+        if (status != FileStatus::ok) throw BakeError(path + ": " + fileStatusText(status));
+        if (file.size() == 0) throw BakeError(path + ": the mesh file is empty");
+    }
     const std::string ext = lowerExtension(path);
     if (ext != "off" && ext != "obj" && ext != "ply" && ext != "smf")
         throw BakeError(path + ": unsupported mesh format '" + ext +

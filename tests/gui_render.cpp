@@ -7,6 +7,8 @@
 #include "view_util.h"
 #include "viewPath.h"
 
+#include <functional>
+
 using namespace viewtest;
 
 namespace {
@@ -213,6 +215,54 @@ TEST_F(RenderTest, PathsOnTheFlatMapBreakAtJumpsAndSplitAtTheSeamAndCloseOnTheSp
     // The ends on the edges lie 0.2 px outside the view and come back clipped: within 1 px.
     EXPECT_TRUE(segment(lines[11], u1, v1, 14, vc, 1.0));
     EXPECT_TRUE(segment(lines[12], -14, vc, u2, v2, 1.0));
+}
+
+// A path of a million points (a long recording played as an orbit) is drawn from thinned,
+// buffered strips; the pixels match those of every point drawn one by one, but for a handful.
+TEST_F(RenderTest, AMillionPointPathLooksTheSameAsEveryPointDrawn) {
+    auto& path = viewPath::_instance.pathPoints;
+    path.clear();
+    const int n = 1000000;
+    for (int k = 0; k < n; ++k)
+        path.push_back({static_cast<float>(2.5 * std::sin(k * 10 * M_PI / n)),
+                        static_cast<float>(0.3 + 2.5 * k / n)});
+    coordinateTransform& ct = coordinateTransform::_instance;
+    auto pixels = [&](const std::function<void()>& draw) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glColor3f(1, 1, 1);
+        draw();
+        std::vector<unsigned char> rgba(4 * side * side);
+        glReadPixels(0, 0, side, side, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return rgba;
+    };
+    auto everyPoint = [&](bool sphere) {
+        glDisable(GL_LIGHTING);
+        glLineWidth(1.5f);
+        glBegin(GL_LINE_STRIP);
+        for (size_t k = 0; k <= path.size(); ++k) {
+            const PathPoint& p = path[k % path.size()];
+            vec out(0, 0, 0);
+            float u, v;
+            ct.sphericalToDrawPos(p.theta, p.phi, u, v);
+            if (sphere) ct.sphericalToCartesian(out, vec(10.1f, p.theta, p.phi));
+            glVertex3f(sphere ? float(out.x) : u, sphere ? float(out.y) : v, float(out.z));
+        }
+        glEnd();
+    };
+    for (const bool sphere : {false, true}) {
+        const auto thinned =
+            pixels([&] { sphere ? renderer.drawPathOnSphere() : renderer.drawPathOnQuad(); });
+        const auto reference = pixels([&] { everyPoint(sphere); });
+        int lit = 0, differ = 0;
+        for (size_t k = 0; k < thinned.size(); k += 4) {
+            lit += reference[k] > 0;
+            differ += std::abs(int(thinned[k]) - int(reference[k])) > 64;
+        }
+        EXPECT_GT(lit, 3000) << sphere;
+        EXPECT_LT(differ, lit / 200) << sphere << ": " << differ << " of " << lit;
+    }
+    path.clear();
 }
 
 TEST_F(RenderTest, TrailsBendOntoTheSphereAndSplitAtTheFlatMapSeam) {

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <future>
 #include <map>
 
 using namespace testsupport;
@@ -13,12 +15,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every file of a tree with its bytes, and every folder.
+// Every file of a tree with its bytes and mode, and every folder.
 std::map<std::string, std::string> snapshot(const fs::path& root) {
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root))
-        out[fs::relative(e.path(), root)] = e.is_regular_file() ? readFile(e.path()) : "/";
+        out[fs::relative(e.path(), root)] =
+            (e.is_regular_file() ? readFile(e.path()) : "/") +
+            std::to_string(int(fs::symlink_status(e.path()).permissions()));
     return out;
+}
+
+// chattr's flag (i: the file cannot be changed, a: the folder only grows) on or off; false where
+// the file system has no such flags.
+bool setFlag(const fs::path& path, const char* flag) {
+    return runProcess({"/usr/bin/chattr", flag, path.string()}, path.parent_path()).exitStatus == 0;
 }
 
 class BakeCli : public testing::Test {
@@ -162,11 +172,101 @@ TEST_F(BakeCli, ASphereBakedIntoAFreshTreeIsEquallyGoodFromEveryDirection) {
     EXPECT_NE(r.err.find("Data/Models/sphere.obj, which this tree lacks"), std::string::npos);
     EXPECT_NE(r.err.find("instructions.htm, which this tree lacks"), std::string::npos);
     EXPECT_EQ(r.err.find("lists '"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(fresh / "run"));
+    EXPECT_NE(r.out.find("start it there: cd " + (fresh / "run").string() + " && orvalis"),
+              std::string::npos)
+        << r.out;
     // Every map is all 1 and every gradient 0: 15 header bytes, then 8 zero bytes per cell.
     for (const std::string a : {"quality", "area", "visibility", "entropy", "silhouette"}) {
         const std::string pgm = readFile(fresh / ("Data/Attributes/b/b_" + a + ".pgm"));
         EXPECT_EQ(pgm.substr(pgm.size() - 36 * 18), std::string(36 * 18, '\xff')) << a;
         const std::string vgf = readFile(fresh / ("Data/Attributes/b/b_" + a + ".vgf"));
         EXPECT_EQ(vgf.substr(15), std::string(8 * 36 * 18, '\0')) << a;
+    }
+}
+
+// Two bakes into one tree at once: the second waits for the first, and both models are listed
+// in the model list, kept here as a link to a shared file of mode 600, which it stays.
+TEST_F(BakeCli, TwoBakesAtOnceBothLandInAListKeptAsALink) {
+    const fs::path list = tree / "Data/Models/modelList.txt", shared = tree / "shared.txt";
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write;
+    fs::rename(list, shared);
+    fs::permissions(shared, mode);
+    fs::create_symlink("../../shared.txt", list);
+    auto start = [&](const char* name) {
+        return std::async(std::launch::async, [this, name] {
+            return bake({"--name", name, (tree / "m/cube.off").string()});
+        });
+    };
+    auto a = start("one"), b = start("two");
+    const ProcessResult ra = a.get(), rb = b.get();
+    ASSERT_TRUE(ra.exitStatus == 0 && rb.exitStatus == 0) << ra.err << rb.err;
+    const std::string names = readFile(shared);
+    EXPECT_TRUE(names.ends_with("one\ntwo\n") || names.ends_with("two\none\n")) << names;
+    EXPECT_TRUE(fs::is_symlink(list) && fs::status(shared).permissions() == mode);
+    EXPECT_FALSE(fs::exists(tree / "Data/.bake.lock"));
+}
+
+// A commit that cannot be completed leaves the tree as it was, byte for byte: a folder in the way
+// of the orbit, a map that cannot be replaced, an orbit folder where nothing can be replaced (so
+// the mesh and the maps are in place before the orbit fails).
+TEST_F(BakeCli, AFailedCommitRestoresTheTree) {
+    const std::string cube = (tree / "m/cube.off").string();
+    ASSERT_EQ(bake({cube}).exitStatus, 0);
+    const fs::path orbit = tree / "Data/Orbits/cube_orbit.txt";
+    fs::remove(orbit);
+    fs::create_directory(orbit);
+    expectRefusal({"--size", "40x20", cube}, 1,
+                  "cannot put ../Data/Orbits/cube_orbit.txt in place: something other than a file "
+                  "is in the way");
+    fs::remove(orbit);
+    ASSERT_EQ(bake({cube}).exitStatus, 0);
+    const fs::path map = tree / "Data/Attributes/cube/cube_area.pgm";
+    if (!setFlag(map, "+i")) GTEST_SKIP() << "no chattr flags on this file system";
+    expectRefusal({"--size", "40x20", cube}, 1,
+                  "cannot keep a copy of ../Data/Attributes/cube/cube_area.pgm while replacing it: "
+                  "Operation not permitted; the tree is as it was");
+    setFlag(map, "-i");
+    const auto before = snapshot(tree.path());
+    ASSERT_TRUE(setFlag(orbit.parent_path(), "+a"));
+    const ProcessResult r = bake({"--size", "40x20", cube});
+    setFlag(orbit.parent_path(), "-a");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(r.err.ends_with("orvalis-bake: cannot put ../Data/Orbits/cube_orbit.txt in place: "
+                                "Operation not permitted; the tree is as it was\n"))
+        << r.err;
+    // The append-only folder kept the new orbit and its backup; the next bake removes them.
+    const ProcessResult next = bake({"missing.off"});
+    EXPECT_NE(next.err.find("removed 2 files left in ../Data by an interrupted bake"),
+              std::string::npos)
+        << next.err;
+    EXPECT_EQ(snapshot(tree.path()), before);
+}
+
+// A bake killed at any step of its commit: the next bake undoes it, or (after the journal is
+// gone) finds it complete; either way no file of the bake is left behind.
+TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
+    const std::string cube = (tree / "m/cube.off").string();
+    ASSERT_EQ(bake({cube}).exitStatus, 0);
+    const auto before = snapshot(tree.path());
+    TempDir copy;
+    fs::copy(tree.path(), copy.path(), fs::copy_options::recursive);
+    ASSERT_EQ(bake({"--size", "40x20", cube}, copy / "m").exitStatus, 0);
+    const auto after = snapshot(copy.path());
+    // The journal, a backup of each of the 14 files, 14 renames, the journal's removal, 14
+    // backups removed.
+    const int steps = 1 + 14 + 14 + 1 + 14;
+    for (int step = 1; step <= steps; ++step) {
+        const ProcessResult killed =
+            runProcess({ORVALIS_BAKE_BIN, "--quiet", "--samples", "60", "--resolution", "48",
+                        "--size", "40x20", cube},
+                       tree / "m", {"ORVALIS_BAKE_STOP_AT_STEP=" + std::to_string(step)});
+        ASSERT_EQ(killed.signal, SIGKILL) << step;
+        const ProcessResult next = bake({"missing.off"});
+        EXPECT_TRUE(next.err.ends_with("missing.off: no such mesh file\n")) << next.err;
+        EXPECT_EQ(snapshot(tree.path()), step < 30 ? before : after) << "step " << step;
+        if (step >= 30) {
+            ASSERT_EQ(bake({cube}).exitStatus, 0);
+        }
     }
 }

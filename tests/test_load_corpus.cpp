@@ -5,6 +5,7 @@
 #include "geom_util.h"
 
 #include <cstring>
+#include <sys/stat.h>
 #include <tuple>
 
 using namespace geomtest;
@@ -46,6 +47,12 @@ const std::pair<const char*, const char*> refused[] = {
      "6: face 0 announces 2000000000 corners, more than the file holds"},
     {"off/face_count_not_a_number.off", "6: face 0: \"x\" is not a corner count"},
     {"off/ends_inside_face.off", "7: the file ends inside face 1"},
+    {"off/count_out_of_range.off",
+     "2: the header's vertex count 3000000000 is out of range (at most 2147483647)"},
+    {"off/noff_without_normals.off",
+     "3: the header says NOFF, so every vertex needs a position and a normal (six numbers), but "
+     "the first vertex line holds three"},
+    {"off/nul_inside_number.off", "4: vertex 1: \"1\\x00x\" is not a number"},
     {"off/long_token.off", "5: vertex 2: \"yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy\" is not a "
                            "number"},
     {"smf/vertex_without_three_numbers.smf", "2: vertex 1: a vertex line needs three numbers"},
@@ -118,6 +125,34 @@ TEST(ModelCorpus, MissingFilesFoldersAndUnknownFormatsEndTheProcess) {
         EXPECT_EQ(p.err, err);
         EXPECT_NE(p.out.find(out), std::string::npos) << p.out;
     }
+}
+
+TEST(ModelCorpus, FifosDevicesAndFoldersAreRefusedNotRead) {
+    // Each would block in open() or read without end; each gets the reader's can't-open line. A
+    // material file that is one of them is reported and the model read without it.
+    testsupport::TempDir tmp;
+    const std::string open = "read_model(): can't open input file ";
+    for (const char* ext : {".off", ".smf", ".ply", ".obj"}) {
+        const std::string fifo = (tmp / ("fifo" + std::string(ext))).string();
+        const std::string zero = (tmp / ("zero" + std::string(ext))).string();
+        const std::string folder = (tmp / ("folder" + std::string(ext))).string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::filesystem::create_symlink("/dev/zero", zero);
+        std::filesystem::create_directory(folder);
+        for (const std::string& path : {fifo, zero, folder}) {
+            const ProcessResult p = readInChild(path);
+            EXPECT_TRUE(p.signal == 0 && p.exitStatus == 255) << path;
+            EXPECT_EQ(p.err, ext == std::string(".obj")
+                                 ? "glmReadOBJ() failed: can't open data file \"" + path + "\".\n"
+                                 : open + path + "\n");
+        }
+    }
+    ASSERT_EQ(mkfifo((tmp / "m.mtl").c_str(), 0600), 0);
+    testsupport::writeFile(tmp / "m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    const ProcessResult p = readInChild((tmp / "m.obj").string());
+    EXPECT_EQ(p.exitStatus, 0) << p.err;
+    EXPECT_EQ(p.err, "_glmReadMTL() failed: can't open material file \"" +
+                         (tmp / "m.mtl").string() + "\".\n");
 }
 
 TEST(ModelCorpus, SoundFilesLoadAndEveryPrefixLoadsOrIsRefused) {

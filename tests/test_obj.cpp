@@ -129,14 +129,24 @@ TEST(ObjLibrary, MaterialFilesAndUsemtl) {
     EXPECT_EQ(r.out, cwdLine() + cwdLine() + cwdLine() + cwdLine());
     EXPECT_STREQ(g->mtllibname, "y.mtl");
     EXPECT_EQ(_glmFindGroup(g.get(), "default")->material, 1u);
-    // The material file is looked for beside the OBJ file only after a backslash.
+    // Named 20,000 times in turn, each of two files is fetched once.
+    std::string alternating;
+    for (int k = 0; k < 10000; ++k)
+        alternating += "mtllib a.mtl\nmtllib b.mtl\n";
+    asked.clear();
+    readGlm(g, alternating + square, "newmtl a\n", &asked);
+    EXPECT_EQ(asked, std::vector<std::string>({"a.mtl", "b.mtl"}));
+    // The material file is looked for beside the OBJ file (after either separator), then in the
+    // working folder.
     for (const auto& [path, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"data/models/a.obj", "m.mtl"},
+             {"a.obj", "m.mtl"},
+             {"data/models/a.obj", "data/models/m.mtl"},
              {"data\\models\\a.obj", "data\\models\\m.mtl"},
-             {"C:\\x/y.obj", "C:\\m.mtl"}}) {
+             {"C:\\x/y.obj", "C:\\x/m.mtl"}}) {
         asked.clear();
         const Outcome e = readGlm(g, "mtllib m.mtl\n" + square, nullptr, &asked, path.c_str());
-        EXPECT_EQ(asked, std::vector<std::string>({expected}));
+        const std::vector<std::string> both = {expected, "m.mtl"}, one = {"m.mtl"};
+        EXPECT_EQ(asked, path == "a.obj" ? one : both);
         EXPECT_EQ(e.err, "_glmReadMTL() failed: can't open material file \"" + expected + "\".\n");
     }
     // A working directory that is gone is reported through perror.

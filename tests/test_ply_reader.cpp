@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -94,7 +96,7 @@ std::vector<Elem> meshElems(const Shape& shape, const std::string& posType,
 }
 
 // A pyramid on a square base whose coordinates fit every PLY type, with the base as one quad
-// (of which the first three corners make the triangle).
+// (fanned from its first corner into two triangles).
 const Shape kPyramid{{{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}, {50, 50, 120}},
                      {{0, 3, 2, 1}, {0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}};
 
@@ -135,10 +137,14 @@ LoadOutcome loadBytes(LoadedMesh& m, const std::string& bytes, const char* name 
     return capture([&] { readPlyModelFromBytes(&m.mesh, name, bytes); });
 }
 
-// The positions (as floats) and the first three corners of every face of a load.
+// The positions (as floats) and the fan of every face of a load.
 void expectShape(const LoadedMesh& m, const Shape& shape) {
     ASSERT_EQ(m.mesh.nverts, int(shape.pos.size()));
-    ASSERT_EQ(m.mesh.ntris, int(shape.faces.size()));
+    std::vector<std::array<int, 3>> fanned;
+    for (const auto& f : shape.faces)
+        for (size_t k = 1; k + 1 < f.size(); ++k)
+            fanned.push_back({int(f[0]), int(f[k]), int(f[k + 1])});
+    ASSERT_EQ(m.mesh.ntris, int(fanned.size()));
     for (int i = 0; i < m.mesh.nverts; ++i) {
         EXPECT_EQ(m.mesh.verts[i].index, i);
         for (int k = 0; k < 3; ++k)
@@ -146,7 +152,7 @@ void expectShape(const LoadedMesh& m, const Shape& shape) {
     }
     for (int t = 0; t < m.mesh.ntris; ++t)
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(m.corner(t, k), int(shape.faces[t][k])) << "face " << t << " corner " << k;
+            EXPECT_EQ(m.corner(t, k), fanned[t][k]) << "triangle " << t << " corner " << k;
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -187,6 +193,8 @@ const std::map<std::string, std::string> kFaults = {
     {"property_before_element", "ply_read: %s: property before any element: 'property float x'"},
     {"element_count_negative", "ply_read: %s: malformed element line: 'element vertex -3'"},
     {"element_count_not_a_number", "ply_read: %s: malformed element line: 'element vertex 3x'"},
+    {"element_count_out_of_range", "ply_read: %s: element count out of range (at most "
+                                   "2147483647): 'element vertex 3000000000'"},
     {"element_declared_twice", "ply_read: %s: element declared twice: 'element vertex 3'"},
     {"property_line_short", "ply_read: %s: malformed property line: 'property float'"},
     {"list_property_short", "ply_read: %s: malformed property line: 'property list uchar int'"},
@@ -372,8 +380,19 @@ TEST(PlyReader, EveryFormatAndEveryTypeForPositionsCountsAndIndices) {
         for (auto& q : shape.pos)
             q = {at(q[0]), at(q[1]), at(q[2])};
         LoadedMesh m;
-        const LoadOutcome r =
-            loadBytes(m, write(format, meshElems(shape, kTypes[p], kTypes[i], countType)));
+        // Every other case names its types by size (int8 ... float64), which reads the same.
+        static const char* const kSized[] = {"int8",   "int16",  "int32",   "uint8",
+                                             "uint16", "uint32", "float32", "float64"};
+        std::string bytes = write(format, meshElems(shape, kTypes[p], kTypes[i], countType));
+        if (n % 2) {
+            const size_t header = bytes.find("end_header");
+            std::string head = bytes.substr(0, header);
+            for (int t = 0; t < 8; ++t)
+                head = replaceAll(head, std::string(" ") + kTypes[t] + " ",
+                                  std::string(" ") + kSized[t] + " ");
+            bytes = head + bytes.substr(header);
+        }
+        const LoadOutcome r = loadBytes(m, bytes);
         ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
         expectShape(m, shape);
         // The box from the stored floats, in double; 0..100 x 0..100 x 0..120 unchanged.
@@ -465,7 +484,7 @@ TEST(PlyReader, FilesOnDiskTheSuffixRuleAndReadModel) {
     const std::string path = (dir / "model.ply").string(), upper = (dir / "model.PLY").string();
     LoadOutcome r = capture([&] { geometry.readModel(&geometry.model, path.c_str()); });
     EXPECT_EQ(r.out, "ProgName : model\n# Read 'model' in 'PLY' format\ntype 2\n"
-                     "# 5 vertices, 5 triangles, extent: 60.000000\n");
+                     "# 5 vertices, 6 triangles, extent: 60.000000\n");
     // model.PLY does not end in exactly ".ply", so model.PLY.ply is looked for, and is missing.
     LoadedMesh m;
     r = capture([&] { geometry.readPlyModel(&m.mesh, upper.c_str()); });
@@ -473,9 +492,29 @@ TEST(PlyReader, FilesOnDiskTheSuffixRuleAndReadModel) {
     EXPECT_EQ(r.err, "read_model(): can't open input file " + upper + "\n");
 }
 
+// A cube of quads and one polygon of 255 corners whose header names its types by size (uint8,
+// int32, float32, float64): every polygon is fanned from its first corner.
+TEST(PlyCorpus, PolygonsAreFannedAndSizedTypeNamesRead) {
+    const std::string dir = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/ply/";
+    for (const auto& [file, nverts, ntris] :
+         {std::tuple{"cube_of_quads.ply", 8, 12},
+          std::tuple{"polygon_255_sized_types.ply", 255, 253}}) {
+        LoadedMesh m;
+        const LoadOutcome r = loadBytes(m, testsupport::readFile(dir + file));
+        ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
+        ASSERT_EQ(std::make_pair(m.mesh.nverts, m.mesh.ntris), std::make_pair(nverts, ntris));
+        // The last triangle of the fan of the last face.
+        const int last[2][3] = {{1, 7, 5}, {0, 253, 254}};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(m.corner(ntris - 1, k), last[nverts == 255][k]) << file;
+    }
+}
+
 TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
     const std::string dir = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/ply/";
-    EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir), {})), kFaults.size());
+    // Besides the faults, two sound files (see PolygonsAreFannedAndSizedTypeNamesRead).
+    EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir), {})),
+              kFaults.size() + 2);
     Geometry geometry;
     for (const auto& [name, message] : kFaults) {
         const std::string path = dir + name + ".ply";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -57,6 +58,24 @@ TEST(FileNames, ExtensionIsWhatFollowsTheLastDotOfTheLastComponent) {
     EXPECT_EQ(extension("dir\\model.PLY"), "PLY");
     EXPECT_EQ(extension("trailing."), "");
     EXPECT_EQ(extension("trailing/"), "");
+}
+
+// An instruction text too long for the box is cut at a line break within 1 MB and says so; a
+// shorter one is read whole.
+TEST(FileReading, TextForDisplayIsCutAtALineBreakWithANote) {
+    testsupport::TempDir dir;
+    const std::string line = "<p>" + std::string(95, 'x') + "</p>\n";
+    std::string big;
+    while (big.size() < (size_t(20) << 20))
+        big += line;
+    for (const std::string& text : {big, line}) {
+        testsupport::writeFile(dir / "t.htm", text);
+        char* read = nullptr;
+        ASSERT_EQ(readTextForDisplay((dir / "t.htm").c_str(), 1 << 20, "[cut]", &read),
+                  FileStatus::ok);
+        EXPECT_TRUE(read == (text == line ? line : big.substr(0, (1 << 20) / 103 * 103) + "[cut]"));
+        std::free(read);
+    }
 }
 
 TEST(Settings, ResourcePathsHangOffTheParentFolder) {

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -108,4 +109,28 @@ TEST_F(Startup, MalformedModelFileEndsTheViewerWithOneLine) {
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exitStatus, 255);
     EXPECT_NE(r.err.find("../Data/Models/torus.off"), std::string::npos) << r.err;
+}
+
+// A list or instruction file that is a FIFO without a writer, a link to a device or a folder
+// ends the process as a missing one does, instead of waiting or reading without end.
+TEST_F(Startup, SpecialFilesInPlaceOfTheListsAndInstructionsAreRefused) {
+    const std::pair<const char*, std::string> files[] = {
+        {"Data/Attributes/attributeList.txt",
+         "cannot open the file (../Data/Attributes/attributeList.txt) that specify the list of "
+         "attributes\n"},
+        {"Data/Models/modelList.txt",
+         "cannot open the file (modelList.txt) that specify the list of models\n"},
+        {"instructions.htm", "File error"}};
+    for (const auto& [file, message] : files)
+        for (int kind = 0; kind < 3 && (message != "File error" || haveDisplay()); ++kind) {
+            fs::remove(tree / file);
+            kind == 0   ? (void)mkfifo((tree / file).c_str(), 0600)
+            : kind == 1 ? fs::create_symlink("/dev/zero", tree / file)
+                        : (void)fs::create_directory(tree / file);
+            const ProcessResult r = run();
+            EXPECT_EQ(r.exitStatus, message == "File error" ? 1 : 255) << file << " " << kind;
+            EXPECT_TRUE(r.err.ends_with(message)) << r.err;
+            fs::remove(tree / file);
+            fs::copy_file(std::string(ORVALIS_FIXTURE_DIR) + "/" + file, tree / file);
+        }
 }

@@ -6,10 +6,14 @@
 
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <map>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using mapsutil::captured;
 namespace fs = std::filesystem;
@@ -164,6 +168,32 @@ TEST_F(Recorder, TheDKeyRecordsEachFrameIntoTheFileNamedWithBackslashes) {
     EXPECT_NEAR(orbit.pathPoints[7].theta, -3 * M_PI / 4, 1e-6);
     settings().toggleSaveViewpath();
     EXPECT_EQ(saved(), "") << "a new recording empties the file";
+}
+
+// A write that fails part-way through a line (here the file size limit, as a full disk would)
+// takes the part back, stops the recording and says so once; the file then loads as an orbit.
+TEST_F(Recorder, AFailedWriteKeepsOnlyWholeLinesAndStopsWithOneLine) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::freopen("err.txt", "w", stderr);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        settings().toggleSaveViewpath();
+        for (int k = 0; k < 20; ++k)
+            record(vec(1, 0, 0));
+        std::fflush(stderr);
+        std::_Exit(settings().saveViewpath ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "recording went on";
+    EXPECT_EQ(saved().size(), 90u); // five whole lines of 18 bytes
+    EXPECT_EQ(testsupport::readFile(dir / "err.txt"),
+              "saveViewPath(): writing ..\\File\\viewpath.txt failed (File too large); recording "
+              "stopped\n");
+    viewPath orbit;
+    EXPECT_EQ(orbit.loadViewPath(saveName), 10);
 }
 
 TEST_F(Recorder, AnUnopenableFileRecordsNothingAndDoesNotFail) {
