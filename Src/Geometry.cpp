@@ -1,5 +1,6 @@
 #include "Geometry.h"
 
+#include "DataDir.h"
 #include "RenderingSetting.h"
 #include "file.h"
 
@@ -27,7 +28,7 @@ void Geometry::load() {
 }
 
 void Geometry::loadSphere() {
-    readModel(&sphere, "../Data/Models/sphere.obj");
+    readModel(&sphere, getResourcePath("Data/Models/sphere.obj").c_str());
     computeNormals(&sphere);
 }
 

@@ -25,7 +25,7 @@ constexpr int NameBufferSize = 50;
 // Reads the list at path into names; one line and the end of the process for a name that does
 // not fit its buffer or a list without any name, since every path builder indexes the lists.
 void loadNameList(std::FILE* f, const std::string& path, const char* what,
-                  std::vector<char*>& names) {
+                  std::vector<char*>& names, bool allowEmpty) {
     std::string bytes;
     char chunk[4096];
     size_t n;
@@ -37,7 +37,7 @@ void loadNameList(std::FILE* f, const std::string& path, const char* what,
                      path.c_str(), NameBufferSize - 1);
         endProcess(-1);
     }
-    if (names.empty()) failList(path, what);
+    if (names.empty() && !allowEmpty) failList(path, what);
 }
 
 // Composes dir + parts into a 1024-byte result buffer. Paths are bounded by the 49-character
@@ -51,6 +51,16 @@ char* composePath(char* buffer, const std::string& path) {
 
 RenderingSetting::RenderingSetting() {
     viewpathRecorder = new viewPath();
+    if (!listsReadLater) readLists();
+}
+
+void RenderingSetting::readLists(bool allowNoModel) {
+    for (char* name : attributeNames)
+        std::free(name);
+    for (char* name : modelNames)
+        std::free(name);
+    attributeNames.clear();
+    modelNames.clear();
     const std::string attributeListPath = getResourcePath("Data/Attributes/attributeList.txt");
     std::FILE* attributeList = std::fopen(attributeListPath.c_str(), "r");
     if (!attributeList) {
@@ -66,8 +76,8 @@ RenderingSetting::RenderingSetting() {
                      "cannot open the file (modelList.txt) that specify the list of models\n");
         endProcess(-1);
     }
-    loadNameList(attributeList, attributeListPath, "attributes", attributeNames);
-    loadNameList(modelList, modelListPath, "models", modelNames);
+    loadNameList(attributeList, attributeListPath, "attributes", attributeNames, false);
+    loadNameList(modelList, modelListPath, "models", modelNames, allowNoModel);
     std::fclose(attributeList);
     std::fclose(modelList);
 }

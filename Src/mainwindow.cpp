@@ -6,10 +6,13 @@
 #include "extTrackball.h"
 #include "file.h"
 #include "glwidget.h"
+#include "openController.h"
 #include "textureManager.h"
 #include "viewPath.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -20,7 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-MainWindow::MainWindow() : QMainWindow(nullptr) {
+MainWindow::MainWindow(bool showInstructions) : QMainWindow(nullptr) {
     visualizerDialog = new VisualizerDialog();
     trackballDialog = new TrackballDialog();
     scrubberDialog = new ScrubberDialog();
@@ -43,6 +46,8 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     scrollArea->setMinimumSize(950, 480);
     scrollArea->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
+    openController = new OpenController(this);
+    setAcceptDrops(true);
     createActions();
     createMenus();
 
@@ -73,7 +78,7 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     }
 
     show();
-    loadInstructionText();
+    loadInstructionText(showInstructions);
 }
 
 MainWindow::~MainWindow() {
@@ -86,11 +91,13 @@ void MainWindow::createActions() {
 }
 
 void MainWindow::createMenus() {
+    fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(openController->openAction());
     helpMenu = menuBar()->addMenu(tr("&Help"));
     helpMenu->addAction(aboutAction);
 }
 
-void MainWindow::loadInstructionText() {
+void MainWindow::loadInstructionText(bool show) {
     const std::string path = getResourcePath("instructions.htm");
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
@@ -117,7 +124,7 @@ void MainWindow::loadInstructionText() {
     buffer[size] = '\0';
     instructionText = buffer;
     std::fclose(f);
-    QMessageBox::about(this, tr("Instructions"), tr(instructionText));
+    if (show) QMessageBox::about(this, tr("Instructions"), tr(instructionText));
 }
 
 void MainWindow::about() {
@@ -140,6 +147,16 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         break;
     }
     glWidget->update();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (openController->acceptsDrop(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!openController->acceptsDrop(event->mimeData())) return;
+    event->acceptProposedAction();
+    openController->drop(event->mimeData());
 }
 
 void MainWindow::changeApplicationMode(int index) {
