@@ -19,10 +19,11 @@ BakeJob::BakeJob(const QString& rootFolder, const QString& model, const QString&
 }
 
 BakeJob::~BakeJob() {
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
+    if (process.state() == QProcess::NotRunning) return;
+    // A baker that is writing the tree is let finish, so that the window closing mid-write
+    // leaves no half-renamed set of files.
+    if (!writing() || !process.waitForFinished(30000)) process.kill();
+    process.waitForFinished(5000);
 }
 
 void BakeJob::start() {

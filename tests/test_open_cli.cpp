@@ -2,6 +2,7 @@
 // answers that touch no tree, refusals before any window, and files in each format baked into
 // the user's own tree once.
 #include "mesh_util.h"
+#include "meshOpener.h"
 #include "meshStamp.h"
 #include "support.h"
 
@@ -33,6 +34,14 @@ protected:
 ino_t inode(const fs::path& p) {
     struct stat s {};
     return stat(p.c_str(), &s) == 0 ? s.st_ino : 0;
+}
+
+TEST(ModelNames, ShortenedToAListEntryNeverRefused) {
+    const std::string fifty(50, 'a');
+    EXPECT_EQ(modelNameBase("/x/" + fifty + "b.tar.ply"), std::string(49, 'a'));
+    EXPECT_EQ(numberedName(std::string(49, 'a'), 12), std::string(46, 'a') + "-12");
+    EXPECT_EQ(modelNameBase("my scan (2).obj"), "my_scan__2_");
+    EXPECT_EQ(modelNameBase(".obj"), "model");
 }
 
 TEST_F(CommandLine, HelpVersionAndRefusalsTouchNoTree) {
