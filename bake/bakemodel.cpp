@@ -124,7 +124,7 @@ std::string readExisting(const fs::path& path) {
 
 } // namespace
 
-void writeModel(const fs::path& root, const BakedModel& model) {
+void writeModel(const fs::path& root, const BakedModel& model, const std::string& stamp) {
     std::error_code ec;
     if (!fs::is_directory(root, ec))
         throw BakeError("the data tree root " + root.string() + " is not a folder");
@@ -140,6 +140,7 @@ void writeModel(const fs::path& root, const BakedModel& model) {
         files.stage(attributes / (base + ".vgf"), vgfBytes(m.gx, m.gy, model.width, model.height));
     }
     files.stage(data / "Orbits" / (model.name + "_orbit.txt"), orbitText(model.orbit));
+    if (!stamp.empty()) files.stage(attributes / (model.name + ".source"), stamp);
     const fs::path attributeList = data / "Attributes" / "attributeList.txt";
     const fs::path modelList = data / "Models" / "modelList.txt";
     files.stage(attributeList, extendedList(readExisting(attributeList), bakedAttributeNames()));

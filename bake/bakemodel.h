@@ -69,5 +69,7 @@ BakedModel bakeModel(const std::string& name, const BakeMesh& mesh, const BakeSe
                      OffscreenRenderer& renderer, ProgressBar* progress = nullptr);
 
 // Writes a baked model into the data tree at root and extends both list files; all or nothing
-// (see TreeTransaction). Throws BakeError naming the file or folder that failed.
-void writeModel(const std::filesystem::path& root, const BakedModel& model);
+// (see TreeTransaction). A non-empty stamp (see meshStamp.h) is written beside the maps in the
+// same set. Throws BakeError naming the file or folder that failed.
+void writeModel(const std::filesystem::path& root, const BakedModel& model,
+                const std::string& stamp = {});

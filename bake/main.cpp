@@ -2,6 +2,8 @@
 #include "bakeerror.h"
 #include "file.h"
 #include "bakemodel.h"
+#include "file.h"
+#include "meshStamp.h"
 #include "options.h"
 #include "startup.h"
 #include "treewriter.h"
@@ -30,6 +32,13 @@ std::string firstListedAttribute(const fs::path& list) {
     readFileBytes(list.c_str(), bytes);
     const std::vector<std::string> names = listNames(bytes);
     return names.empty() ? "" : names.front();
+}
+
+// The stamp that lets the viewer see these maps were made from this very file.
+std::string sourceStamp(const std::string& path, const std::string& up) {
+    std::string bytes;
+    if (!readWholeFile(path.c_str(), bytes)) throw BakeError(path + ": cannot read the mesh file");
+    return stampText({contentHash(bytes), bakerRevision, up});
 }
 
 int bake(const BakeOptions& options) {
@@ -67,11 +76,11 @@ int bake(const BakeOptions& options) {
     settings.up = options.up;
 
     OffscreenRenderer renderer(options.resolution);
-    ProgressBar bar(!options.quiet && isatty(2));
+    ProgressBar bar(!options.quiet && isatty(2), options.progressLines);
     for (Job& job : jobs) {
         const auto start = std::chrono::steady_clock::now();
         const BakedModel model = bakeModel(job.name, job.mesh, settings, renderer, &bar);
-        writeModel(root, model);
+        writeModel(root, model, sourceStamp(job.path, options.up));
         bar.finish();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

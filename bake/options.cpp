@@ -68,6 +68,9 @@ BakeOptions parseOptions(const std::vector<std::string>& args) {
         } else if (option == "--quiet" || option == "-q") {
             noValue();
             o.quiet = true;
+        } else if (option == "--progress-lines") {
+            noValue();
+            o.progressLines = true;
         } else if (option == "--root") {
             o.root = takeValue();
             if (o.root.empty()) throw BakeError("--root needs a folder");
@@ -145,6 +148,8 @@ std::string helpText() {
            scale +
            ")\n"
            "  --quiet, -q           no progress bar\n"
+           "  --progress-lines      also print \"progress N 1000\" lines (N thousandths done)\n"
+           "                        on standard output, for programs that run the baker\n"
            "  --help, -h            this text\n"
            "\n"
            "Exit status: 0 when every model was baked, 1 when a mesh or the tree could not be\n"

@@ -14,6 +14,8 @@ struct BakeOptions {
     double gradientScale = 0; // 0: the default scale
     std::string up = "z";     // the meshes' up axis
     bool quiet = false;       // no progress bar
+    // "progress N 1000" lines on standard output, for a program that runs the baker
+    bool progressLines = false;
     bool help = false;
 };
 
