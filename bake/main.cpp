@@ -2,9 +2,11 @@
 #include "bakeerror.h"
 #include "bakemodel.h"
 #include "options.h"
+#include "picture.h"
 #include "startup.h"
 #include "treewriter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <new>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,6 +35,13 @@ std::string firstListedAttribute(const fs::path& list) {
     return names.empty() ? "" : names.front();
 }
 
+std::string bakedNames() {
+    std::string s;
+    for (const std::string& n : bakedAttributeNames())
+        s += " " + n;
+    return s;
+}
+
 int bake(const BakeOptions& options) {
     const fs::path root = options.root;
     std::error_code ec;
@@ -40,6 +50,12 @@ int bake(const BakeOptions& options) {
     if (!fs::is_directory(root, ec))
         throw BakeError("the data tree root " + root.string() + " is not a folder");
 
+    if (options.pictureOnly) {
+        checkModelName(options.meshes.front(), options.meshes.front());
+        writeBestViewPicture(root, options.meshes.front(), options.picture, options.pictureSize);
+        std::printf("picture of %s: %s\n", options.meshes.front().c_str(), options.picture.c_str());
+        return 0;
+    }
     std::vector<Job> jobs;
     std::set<std::string> names;
     for (const std::string& path : options.meshes) {
@@ -63,6 +79,10 @@ int bake(const BakeOptions& options) {
     settings.resolution = options.resolution;
     settings.gradientScale = options.gradientScale;
     settings.up = options.up;
+    settings.threads =
+        options.threads > 0
+            ? options.threads
+            : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 16);
 
     OffscreenRenderer renderer(options.resolution);
     ProgressBar bar(!options.quiet && isatty(2));
@@ -77,6 +97,10 @@ int bake(const BakeOptions& options) {
                     model.mesh.triangleCount(), settings.samples, settings.width, settings.height,
                     seconds);
         std::fflush(stdout);
+        if (!options.picture.empty()) {
+            writeBestViewPicture(root, job.name, options.picture, options.pictureSize);
+            std::printf("picture of %s: %s\n", job.name.c_str(), options.picture.c_str());
+        }
     }
 
     const fs::path attributeList = root / "Data/Attributes/attributeList.txt";
@@ -84,9 +108,8 @@ int bake(const BakeOptions& options) {
     if (first != bakedAttributeNames().front())
         std::fprintf(stderr,
                      "orvalis-bake: note: %s lists '%s' first, so the viewer nudges with that "
-                     "attribute; the baked models have maps for: quality area visibility entropy "
-                     "silhouette\n",
-                     attributeList.c_str(), first.c_str());
+                     "attribute; the baked models have maps for:%s\n",
+                     attributeList.c_str(), first.c_str(), bakedNames().c_str());
     for (const char* needed : {"Data/Models/sphere.obj", "instructions.htm"})
         if (!fs::exists(root / needed, ec))
             std::fprintf(stderr,
