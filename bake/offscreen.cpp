@@ -121,6 +121,11 @@ void main() {
 )";
 const char* const idFragmentShader = R"(#version 150 compatibility
 flat in vec4 id;
+void main() { gl_FragColor = vec4(id.rgb, 1.0); }
+)";
+// Without culling: writing the depth costs the software renderer time, so only these views do.
+const char* const insideFragmentShader = R"(#version 150 compatibility
+flat in vec4 id;
 void main() {
     gl_FragColor = vec4(id.rgb, gl_FrontFacing ? 1.0 : 0.0);
     gl_FragDepth = gl_FrontFacing ? gl_FragCoord.z : min(1.0, gl_FragCoord.z + 1.0 / 4194304.0);
@@ -145,10 +150,10 @@ unsigned compiledShader(GLenum kind, const char* source) {
     return shader;
 }
 
-unsigned idProgram() {
+unsigned idProgram(const char* fragmentSource) {
     const ModernCalls& gl = modernCalls();
     const GLuint vertex = compiledShader(GL_VERTEX_SHADER, idVertexShader);
-    const GLuint fragment = compiledShader(GL_FRAGMENT_SHADER, idFragmentShader);
+    const GLuint fragment = compiledShader(GL_FRAGMENT_SHADER, fragmentSource);
     const GLuint program = gl.createProgram();
     gl.attachShader(program, vertex);
     gl.attachShader(program, fragment);
@@ -294,7 +299,8 @@ OffscreenRenderer::OffscreenRenderer(int size) : imageSize(size) {
     // Alpha 0 marks back faces (see renderIds).
     glClearColor(0, 0, 0, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    program = idProgram();
+    program = idProgram(idFragmentShader);
+    insideProgram = idProgram(insideFragmentShader);
     modernCalls().useProgram(program);
     pixels.resize(static_cast<size_t>(size) * size * 4);
 }
@@ -304,6 +310,7 @@ OffscreenRenderer::~OffscreenRenderer() {
     const ModernCalls& gl = modernCalls();
     gl.useProgram(0);
     gl.deleteProgram(program);
+    gl.deleteProgram(insideProgram);
     if (meshList) glDeleteLists(meshList, 1);
     gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
     gl.deleteRenderbuffers(1, &colourBuffer);
@@ -344,9 +351,13 @@ void OffscreenRenderer::renderIds(const ViewCamera& camera, std::vector<std::uin
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixd(camera.view);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (findBackFaces) glDisable(GL_CULL_FACE);
+    if (findBackFaces) {
+        glDisable(GL_CULL_FACE);
+        gl.useProgram(insideProgram);
+    }
     if (meshList) glCallList(meshList);
     glEnable(GL_CULL_FACE);
+    gl.useProgram(program);
     glReadPixels(0, 0, imageSize, imageSize, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     const size_t n = static_cast<size_t>(imageSize) * imageSize;
     ids.resize(n);

@@ -86,6 +86,7 @@ private:
     unsigned colourBuffer = 0;
     unsigned depthBuffer = 0;
     unsigned program = 0;
+    unsigned insideProgram = 0;
     unsigned meshList = 0;
     double lastBackFaceShare = 0;
     std::vector<unsigned char> pixels;

@@ -55,9 +55,13 @@ TEST_F(BakeCli, HelpAndBadCommandLines) {
     const ProcessResult r = bake({"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.out.rfind("usage: orvalis-bake [options] MESH...\n", 0), 0u);
-    for (const char* s : {"--root DIR", "--name NAME", "--up AXIS", "--size WxH", "--samples N",
-                          "--resolution N", "--gradient-scale S", "--quiet", "--help", "  quality ",
-                          "  area ", "  visibility ", "  entropy ", "  silhouette "})
+    for (const char* s : {"--root DIR",         "--name NAME",   "--up AXIS",
+                          "--size WxH",         "--samples N",   "--resolution N",
+                          "--gradient-scale S", "--quiet",       "--help",
+                          "  quality ",         "  area ",       "  visibility ",
+                          "  entropy ",         "  silhouette ", "  elevation ",
+                          "  offaxis ",         "  outside ",    "--picture FILE.png",
+                          "--picture-only",     "--threads N"})
         EXPECT_NE(r.out.find(s), std::string::npos) << s;
     // Bad command lines get one line and status 2.
     for (const auto& [args, line] : std::map<std::vector<std::string>, std::string>{
