@@ -8,6 +8,7 @@
 // +5..+60, best tenth +10..+50, orbit mean +5..+45 and no orbit point below -15.
 //
 // usage: bench_views [--root DIR] [--models A,B] [--attributes A,B]
+// bench/elevations.sh bakes the four CGAL animals into a scratch tree and runs it there.
 //   --root DIR   the data tree (default: build/bundled)
 #include "startup.h"
 #include "textureManager.h"
