@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,9 +34,9 @@ void throwReaderEnded(int status) {
 
 // A list entry is a 50-byte buffer whose last byte is the terminating NUL.
 constexpr size_t longestName = 49;
-// The viewer's OFF reader scales smaller models up to this half size, and the baker scales larger
-// ones down to it, so every baked model ends up this size about its box centre.
-constexpr float bakedModelSize = 10.9f;
+// The baker centres a model on its box and scales it so that its farthest vertex lies this far
+// from the centre: whole in the view from every direction. The preview is fitted the same way.
+constexpr float bakedFitRadius = 11.9f;
 // The baker's maps: 360 columns of azimuth by 180 rows of polar angle.
 constexpr int mapColumns = 360, mapRows = 180;
 
@@ -274,6 +275,33 @@ const OpenPlan* pendingModel(const std::string& name) {
     return nullptr;
 }
 
+// The baker's fit, on the viewer's mesh: box centre to the origin, farthest vertex at
+// bakedFitRadius.
+static void fitLikeTheBaker(Smesh& mesh) {
+    if (mesh.nverts <= 0) return;
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = mesh.verts[0].pos[k];
+    for (int v = 0; v < mesh.nverts; ++v)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], double(mesh.verts[v].pos[k]));
+            hi[k] = std::max(hi[k], double(mesh.verts[v].pos[k]));
+        }
+    const double mid[3] = {(lo[0] + hi[0]) * 0.5, (lo[1] + hi[1]) * 0.5, (lo[2] + hi[2]) * 0.5};
+    double radius = 0;
+    for (int v = 0; v < mesh.nverts; ++v) {
+        const float* p = mesh.verts[v].pos;
+        const double x = p[0] - mid[0], y = p[1] - mid[1], z = p[2] - mid[2];
+        radius = std::max(radius, std::sqrt(x * x + y * y + z * z));
+    }
+    const double scale = radius > 0 ? bakedFitRadius / radius : 1.0;
+    for (int v = 0; v < mesh.nverts; ++v)
+        for (int k = 0; k < 3; ++k)
+            mesh.verts[v].pos[k] = static_cast<float>((mesh.verts[v].pos[k] - mid[k]) * scale);
+    mesh.center[0] = mesh.center[1] = mesh.center[2] = 0;
+    mesh.extent = 1.0f;
+}
+
 std::string readTurnedMesh(const std::string& path, const std::string& up, Geometry& into) {
     Geometry scratch;
     const EndProcessHandler previous = setEndProcessHandler(throwReaderEnded);
@@ -290,7 +318,7 @@ std::string readTurnedMesh(const std::string& path, const std::string& up, Geome
     const std::string bad = checkedMesh(scratch.model, path);
     if (!bad.empty()) return bad;
     turnUpToZ(scratch.model, up);
-    scratch.normalizeModel(&scratch.model, bakedModelSize);
+    fitLikeTheBaker(scratch.model);
     computeNormals(&scratch.model);
     std::swap(into.model, scratch.model);
     return {};

@@ -43,6 +43,8 @@ OpenController::OpenController(MainWindow* w) : QObject(w), window(w) {
     label->hide();
     bar->hide();
     cancel->hide();
+    // Shown once there is something to say: until then the view keeps the window's full height.
+    status->hide();
 }
 
 OpenController::~OpenController() = default;
@@ -50,6 +52,7 @@ OpenController::~OpenController() = default;
 void OpenController::report(const QString& line) {
     std::fprintf(stderr, "orvalis: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
+    window->statusBar()->show();
     window->statusBar()->showMessage(line);
 }
 
@@ -194,6 +197,7 @@ void OpenController::startNext() {
             Qt::QueuedConnection);
     label->setText(tr("Baking the maps of %1").arg(QString::fromStdString(plan.name)));
     bar->setValue(0);
+    window->statusBar()->show();
     label->show();
     bar->show();
     cancel->show();
