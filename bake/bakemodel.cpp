@@ -190,9 +190,10 @@ BakedModel bakeModel(const std::string& name, const BakeMesh& input, const BakeS
     std::vector<char> findBackFaces(model.directions.size(), 0);
     for (int k : model.insideViews)
         findBackFaces[k] = 1;
+    const BakeMesh viewed = meshForViews(model.mesh, settings.resolution);
     model.measures = measureViews(
-        model.mesh, model.directions, renderer,
-        [&](double f) { report("rendering views", 0.9 * f); }, settings.threads, findBackFaces);
+        viewed, model.directions, renderer, [&](double f) { report("rendering views", 0.9 * f); },
+        settings.threads, findBackFaces);
 
     report("making maps", 0.9);
     model.attributes =

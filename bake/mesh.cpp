@@ -4,6 +4,7 @@
 #include "bakeerror.h"
 #include "file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <meshoptimizer.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -240,4 +242,21 @@ void checkModelName(const std::string& name, const std::string& source) {
             throw BakeError(source + ": model name '" + name +
                             "' may hold only letters, digits, '_', '-' and '+' (use --name)");
     }
+}
+
+BakeMesh meshForViews(const BakeMesh& mesh, int side) {
+    const double pixels = static_cast<double>(side) * side;
+    const size_t target = static_cast<size_t>(std::max(2000.0, 20000.0 * pixels / (192.0 * 192.0)));
+    if (static_cast<size_t>(mesh.triangleCount()) <= target || side <= 0) return mesh;
+    const std::vector<unsigned> indices(mesh.tris.begin(), mesh.tris.end());
+    std::vector<unsigned> kept(indices.size());
+    // The model spans about 0.8 of the picture; the error is relative to the mesh's extent.
+    const float halfPixel = 0.5f / (0.8f * static_cast<float>(side));
+    const size_t n = meshopt_simplify(kept.data(), indices.data(), indices.size(), mesh.pos.data(),
+                                      static_cast<size_t>(mesh.vertexCount()), 3 * sizeof(float),
+                                      3 * target, halfPixel, 0, nullptr);
+    BakeMesh simple;
+    simple.pos = mesh.pos;
+    simple.tris.assign(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(n));
+    return simple;
 }

@@ -15,7 +15,7 @@ build="$root/build"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ make cmake qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
-                libegl-dev libegl1-mesa-dev libxxhash-dev)
+                libegl-dev libegl1-mesa-dev libxxhash-dev libmeshoptimizer-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
 
 install_missing() {
