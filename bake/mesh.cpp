@@ -248,15 +248,24 @@ BakeMesh meshForViews(const BakeMesh& mesh, int side) {
     const double pixels = static_cast<double>(side) * side;
     const size_t target = static_cast<size_t>(std::max(2000.0, 20000.0 * pixels / (192.0 * 192.0)));
     if (static_cast<size_t>(mesh.triangleCount()) <= target || side <= 0) return mesh;
-    const std::vector<unsigned> indices(mesh.tris.begin(), mesh.tris.end());
+    // Corners written once per triangle are welded first: the simplifier only joins triangles
+    // that share vertices.
+    const size_t vertices = static_cast<size_t>(mesh.vertexCount());
+    std::vector<unsigned> indices(mesh.tris.begin(), mesh.tris.end());
+    std::vector<unsigned> remap(vertices);
+    const size_t welded = meshopt_generateVertexRemap(remap.data(), indices.data(), indices.size(),
+                                                      mesh.pos.data(), vertices, 3 * sizeof(float));
+    BakeMesh simple;
+    simple.pos.resize(3 * welded);
+    meshopt_remapVertexBuffer(simple.pos.data(), mesh.pos.data(), vertices, 3 * sizeof(float),
+                              remap.data());
+    meshopt_remapIndexBuffer(indices.data(), indices.data(), indices.size(), remap.data());
     std::vector<unsigned> kept(indices.size());
     // The model spans about 0.8 of the picture; the error is relative to the mesh's extent.
     const float halfPixel = 0.5f / (0.8f * static_cast<float>(side));
-    const size_t n = meshopt_simplify(kept.data(), indices.data(), indices.size(), mesh.pos.data(),
-                                      static_cast<size_t>(mesh.vertexCount()), 3 * sizeof(float),
-                                      3 * target, halfPixel, 0, nullptr);
-    BakeMesh simple;
-    simple.pos = mesh.pos;
+    const size_t n =
+        meshopt_simplify(kept.data(), indices.data(), indices.size(), simple.pos.data(), welded,
+                         3 * sizeof(float), 3 * target, halfPixel, 0, nullptr);
     simple.tris.assign(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(n));
     return simple;
 }
