@@ -183,7 +183,11 @@ TEST_F(Window, OrbitTabShowsPathsAndTurnsTheNudgeOff) {
 TEST_F(Window, VisualizerTabResetsAttributeAndHidesPaths) {
     RenderingSetting& s = RenderingSetting::_instance;
     ExtTrackball& t = ExtTrackball::_instance;
-    window->tabs()->setCurrentIndex(2);
+    // Entered from the Trackball tab, whose nudge is on, with the paths shown.
+    window->tabs()->setCurrentIndex(1);
+    ASSERT_EQ(t.nudgeStrength, 0.56f);
+    s.showPaths = true;
+    s.selectedAttribute = 1;
     window->tabs()->setCurrentIndex(0);
     EXPECT_EQ(s.applicationMode, 2);
     EXPECT_EQ(t.nudgeStrength, 0.0f);
