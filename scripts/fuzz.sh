@@ -47,7 +47,7 @@ install_missing "${fuzz_packages[@]}"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++-14 -DORVALIS_FUZZ=ON -DORVALIS_TESTS=OFF -DORVALIS_BENCH=OFF \
-        >/dev/null
+        -DORVALIS_WERROR=ON >/dev/null
 fi
 # Runs started side by side must not build the same tree at once.
 flock "$build/.build-lock" cmake --build "$build" -j 2 --target $(printf 'fuzz_%s ' "${targets[@]}")
