@@ -1,5 +1,6 @@
 #include "Geometry.h"
 
+#include "DataDir.h"
 #include "RenderingSetting.h"
 #include "file.h"
 
@@ -35,9 +36,9 @@ static void reportEmpty(const Smesh* mesh, const char* filename) {
 }
 
 void Geometry::loadSphere() {
-    static const char sphereFile[] = "../Data/Models/sphere.obj";
-    readModel(&sphere, sphereFile);
-    reportEmpty(&sphere, sphereFile);
+    const std::string sphereFile = getResourcePath("Data/Models/sphere.obj");
+    readModel(&sphere, sphereFile.c_str());
+    reportEmpty(&sphere, sphereFile.c_str());
     computeNormals(&sphere);
 }
 

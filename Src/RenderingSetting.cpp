@@ -28,14 +28,14 @@ constexpr size_t maxListFileSize = size_t(16) << 20;
 // Reads the list at path into names; one line and the end of the process for a name that does
 // not fit its buffer or a list without any name, since every path builder indexes the lists.
 void loadNameList(const std::string& bytes, const std::string& path, const char* what,
-                  std::vector<char*>& names) {
+                  std::vector<char*>& names, bool allowEmpty) {
     const int tooLong = readNameList(bytes, names);
     if (tooLong > 0) {
         std::fprintf(stderr, "entry %d of the list (%s) is longer than %d characters\n", tooLong,
                      path.c_str(), NameBufferSize - 1);
         endProcess(-1);
     }
-    if (names.empty()) failList(path, what);
+    if (names.empty() && !allowEmpty) failList(path, what);
 }
 
 // Composes dir + parts into a 1024-byte result buffer. Paths are bounded by the 49-character
@@ -49,6 +49,16 @@ char* composePath(char* buffer, const std::string& path) {
 
 RenderingSetting::RenderingSetting() {
     viewpathRecorder = new viewPath();
+    if (!listsReadLater) readLists();
+}
+
+void RenderingSetting::readLists(bool allowNoModel) {
+    for (char* name : attributeNames)
+        std::free(name);
+    for (char* name : modelNames)
+        std::free(name);
+    attributeNames.clear();
+    modelNames.clear();
     const std::string attributeListPath = getResourcePath("Data/Attributes/attributeList.txt");
     std::string attributeList;
     if (readFileBytes(attributeListPath.c_str(), attributeList, maxListFileSize) !=
@@ -64,8 +74,8 @@ RenderingSetting::RenderingSetting() {
                      "cannot open the file (modelList.txt) that specify the list of models\n");
         endProcess(-1);
     }
-    loadNameList(attributeList, attributeListPath, "attributes", attributeNames);
-    loadNameList(modelList, modelListPath, "models", modelNames);
+    loadNameList(attributeList, attributeListPath, "attributes", attributeNames, false);
+    loadNameList(modelList, modelListPath, "models", modelNames, allowNoModel);
 }
 
 int readNameList(std::string_view bytes, std::vector<char*>& names) {

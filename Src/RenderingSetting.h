@@ -13,6 +13,14 @@ class viewPath;
 class RenderingSetting {
 public:
     RenderingSetting();
+
+    // Set before any static object is built (by a program whose command line may choose another
+    // data tree): the constructor then reads nothing, and the program calls readLists itself.
+    static inline bool listsReadLater = false;
+    // Reads both lists from the data tree (getResourcePath), with the messages and exit statuses
+    // of the constructor. allowNoModel lets the model list be empty (the caller adds a model
+    // before anything builds a path).
+    void readLists(bool allowNoModel = false);
     ~RenderingSetting();
     RenderingSetting(const RenderingSetting&) = delete;
     RenderingSetting& operator=(const RenderingSetting&) = delete;

@@ -18,6 +18,8 @@ class VisualizerDialog : public QDialog {
 public:
     VisualizerDialog();
     void setSelectedModel(int i);
+    // The model box, to which opened files add their models.
+    QComboBox* modelBox() const { return modelComboBox; }
     void setSelectedAttribute(int i);
 
 private slots:
@@ -47,6 +49,8 @@ class TrackballDialog : public QDialog {
 public:
     TrackballDialog();
     void setSelectedModel(int i);
+    // The model box, to which opened files add their models.
+    QComboBox* modelBox() const { return modelComboBox; }
     int getNudgeMode() const;
     void setNudgeStrengthSliderValue(int v);
     void setFrictionStrengthSliderValue(int v);
@@ -91,6 +95,8 @@ class ScrubberDialog : public QDialog {
 public:
     ScrubberDialog();
     void setSelectedModel(int i);
+    // The model box, to which opened files add their models.
+    QComboBox* modelBox() const { return modelComboBox; }
     void setViewpathSliderRange(int max);
     void setViewpathSliderValue(int v);
 

@@ -4,6 +4,7 @@
 #include "RenderingSetting.h"
 #include "extTrackball.h"
 #include "geometryRenderer.h"
+#include "meshOpener.h"
 #include "textureManager.h"
 #include "viewPath.h"
 
@@ -67,12 +68,10 @@ void GLWidget::initializeGL() {
     glEnable(GL_NORMALIZE);
     setupLighting();
 
-    RenderingSetting& settings = RenderingSetting::_instance;
-    geometry->load();
+    geometry->loadSphere();
+    loadSelectedModel(*geometry);
     renderer->meshLoaded(geometry->sphere);
     renderer->meshLoaded(geometry->model);
-    textureManager::_instance.LoadPGMImage(settings.goodnessFilePath());
-    textureManager::_instance.LoadVGFImageB(settings.gradientFilePath());
     ExtTrackball::_instance.init();
 }
 
@@ -157,10 +156,8 @@ void GLWidget::paintGL() {
 
     if (settings.modelChanged) {
         settings.modelChanged = false;
-        geometry->loadModel();
+        loadSelectedModel(*geometry);
         renderer->meshLoaded(geometry->model);
-        textureManager::_instance.LoadPGMImage(settings.goodnessFilePath());
-        textureManager::_instance.LoadVGFImageB(settings.gradientFilePath());
         trackball.init();
         trackball.viewpointTrail.clear();
     }

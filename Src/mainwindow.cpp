@@ -6,10 +6,13 @@
 #include "extTrackball.h"
 #include "file.h"
 #include "glwidget.h"
+#include "openController.h"
 #include "textureManager.h"
 #include "viewPath.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -20,7 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-MainWindow::MainWindow() : QMainWindow(nullptr) {
+MainWindow::MainWindow(bool showInstructions) : QMainWindow(nullptr) {
     visualizerDialog = new VisualizerDialog();
     trackballDialog = new TrackballDialog();
     scrubberDialog = new ScrubberDialog();
@@ -44,6 +47,8 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     scrollArea->setMinimumSize(950, 480);
     scrollArea->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
+    openController = new OpenController(this);
+    setAcceptDrops(true);
     createActions();
     createMenus();
 
@@ -74,7 +79,7 @@ MainWindow::MainWindow() : QMainWindow(nullptr) {
     }
 
     show();
-    loadInstructionText();
+    loadInstructionText(showInstructions);
 }
 
 MainWindow::~MainWindow() {
@@ -87,6 +92,8 @@ void MainWindow::createActions() {
 }
 
 void MainWindow::createMenus() {
+    fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(openController->openAction());
     helpMenu = menuBar()->addMenu(tr("&Help"));
     helpMenu->addAction(aboutAction);
 }
@@ -95,7 +102,7 @@ void MainWindow::createMenus() {
 // minutes.
 constexpr size_t maxInstructionBytes = size_t(1) << 20;
 
-void MainWindow::loadInstructionText() {
+void MainWindow::loadInstructionText(bool show) {
     const std::string path = getResourcePath("instructions.htm");
     // A folder, a FIFO or a device is not an instruction file: the same end as a missing one.
     switch (readTextForDisplay(
@@ -114,7 +121,7 @@ void MainWindow::loadInstructionText() {
         std::fputs("File error", stderr);
         endProcess(1);
     }
-    QMessageBox::about(this, tr("Instructions"), tr(instructionText));
+    if (show) QMessageBox::about(this, tr("Instructions"), tr(instructionText));
 }
 
 void MainWindow::about() {
@@ -137,6 +144,16 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         break;
     }
     glWidget->update();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (openController->acceptsDrop(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!openController->acceptsDrop(event->mimeData())) return;
+    event->acceptProposedAction();
+    openController->drop(event->mimeData());
 }
 
 void MainWindow::changeApplicationMode(int index) {

@@ -9,14 +9,15 @@ class GLWidget;
 class VisualizerDialog;
 class TrackballDialog;
 class ScrubberDialog;
+class OpenController;
 
 // The one main window: the view above the three panel tabs, the Help menu and the three keys.
-// Construction shows the window and then the modal instruction box; it returns when the box is
-// closed.
+// Construction shows the window and then, unless told not to (a start with files to show), the
+// modal instruction box; it returns when the box is closed.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow();
+    explicit MainWindow(bool showInstructions = true);
     ~MainWindow() override;
 
     GLWidget* view() const { return glWidget; }
@@ -24,9 +25,12 @@ public:
     VisualizerDialog* visualizerPanel() const { return visualizerDialog; }
     TrackballDialog* trackballPanel() const { return trackballDialog; }
     ScrubberDialog* scrubberPanel() const { return scrubberDialog; }
+    OpenController* opener() const { return openController; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private slots:
     void changeApplicationMode(int index);
@@ -35,7 +39,7 @@ private slots:
 private:
     void createActions();
     void createMenus();
-    void loadInstructionText();
+    void loadInstructionText(bool show);
 
     QWidget* centralWidget = nullptr;
     QScrollArea* scrollArea = nullptr;
@@ -44,7 +48,9 @@ private:
     TrackballDialog* trackballDialog = nullptr;
     ScrubberDialog* scrubberDialog = nullptr;
     QTabWidget* tabWidget = nullptr;
+    QMenu* fileMenu = nullptr;
     QMenu* helpMenu = nullptr;
+    OpenController* openController = nullptr;
     QAction* aboutAction = nullptr;
     char* instructionText = nullptr; // owned; the whole instruction file, NUL-terminated
 };

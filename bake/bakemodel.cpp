@@ -9,31 +9,72 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 const std::vector<std::string>& bakedAttributeNames() {
-    static const std::vector<std::string> names = {"quality", "area", "visibility", "entropy",
-                                                   "silhouette"};
+    static const std::vector<std::string> names = {"quality", "area",       "visibility",
+                                                   "entropy", "silhouette", "elevation",
+                                                   "offaxis", "outside"};
     return names;
 }
 
-std::vector<ViewMeasures> measureViews(const BakeMesh& mesh, const std::vector<vec>& directions,
-                                       OffscreenRenderer& renderer,
-                                       const std::function<void(double)>& progress) {
+namespace {
+
+// Measures every threads-th view from first on: the views of one worker.
+void measureShare(const BakeMesh& mesh, const std::vector<vec>& directions,
+                  const std::vector<char>& findBackFaces, OffscreenRenderer& renderer, size_t first,
+                  size_t threads, std::vector<ViewMeasures>& out,
+                  const std::function<void(double)>& progress) {
     renderer.setMesh(mesh);
     ViewMeasurer measurer(mesh);
+    const ModelAxes axes = principalAxes(mesh);
     std::vector<std::uint32_t> ids;
-    std::vector<ViewMeasures> out;
-    out.reserve(directions.size());
-    for (size_t k = 0; k < directions.size(); ++k) {
+    for (size_t k = first; k < directions.size(); k += threads) {
         const ViewCamera camera(directions[k]);
-        renderer.renderIds(camera, ids);
-        out.push_back(measurer.measure(ids, renderer.size(), camera));
+        const bool inside = k < findBackFaces.size() && findBackFaces[k];
+        renderer.renderIds(camera, ids, inside);
+        ViewMeasures m = measurer.measure(ids, renderer.size(), camera);
+        if (inside) m.outside = 1 - renderer.backFaceShare();
+        viewPreferences(directions[k], axes, m);
+        out[k] = m;
         if (progress) progress(double(k + 1) / directions.size());
     }
+}
+
+} // namespace
+
+std::vector<ViewMeasures> measureViews(const BakeMesh& mesh, const std::vector<vec>& directions,
+                                       OffscreenRenderer& renderer,
+                                       const std::function<void(double)>& progress, int threads,
+                                       const std::vector<char>& findBackFaces) {
+    const size_t workers = static_cast<size_t>(std::clamp(threads, 1, 16));
+    std::vector<ViewMeasures> out(directions.size());
+    std::vector<std::exception_ptr> failures(workers);
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < workers; ++t)
+        helpers.emplace_back([&, t] {
+            try {
+                OffscreenRenderer own(renderer.size());
+                measureShare(mesh, directions, findBackFaces, own, t, workers, out, {});
+                own.release();
+            } catch (...) {
+                failures[t] = std::current_exception();
+            }
+        });
+    try {
+        measureShare(mesh, directions, findBackFaces, renderer, 0, workers, out, progress);
+    } catch (...) {
+        failures[0] = std::current_exception();
+    }
+    for (std::thread& h : helpers)
+        h.join();
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
     return out;
 }
 
@@ -50,8 +91,85 @@ void normaliseMap(std::vector<double>& map) {
         v = (v - a) / (b - a);
 }
 
+std::vector<double> qualityMap(const std::vector<AttributeMap>& maps, const QualityWeights& w) {
+    const size_t cells = maps[Area].goodness.size();
+    std::vector<double> q(cells);
+    for (size_t c = 0; c < cells; ++c) {
+        const double content = 0.3 * maps[Visibility].goodness[c] +
+                               0.3 * maps[Entropy].goodness[c] + 0.2 * maps[Area].goodness[c] +
+                               0.2 * maps[Silhouette].goodness[c];
+        q[c] = w.content * content + w.elevation * maps[Elevation].goodness[c] +
+               w.offAxis * maps[OffAxis].goodness[c] + w.outside * maps[Outside].goodness[c];
+    }
+    normaliseMap(q);
+    return q;
+}
+
+std::vector<int> coarseSubset(const std::vector<vec>& directions, int count) {
+    std::vector<int> subset;
+    std::vector<char> taken(directions.size(), 0);
+    for (const vec& d : fibonacciDirections(count)) {
+        int nearest = 0;
+        double best = -2;
+        for (size_t k = 0; k < directions.size(); ++k)
+            if (dot(d, directions[k]) > best && !taken[k]) {
+                best = dot(d, directions[k]);
+                nearest = static_cast<int>(k);
+            }
+        taken[nearest] = 1;
+        subset.push_back(nearest);
+    }
+    return subset;
+}
+
+namespace {
+
+// Every attribute's map and gradient from the measured views.
+std::vector<AttributeMap> attributeMaps(const std::vector<ViewMeasures>& measures,
+                                        const std::vector<vec>& directions,
+                                        const std::vector<int>& insideViews,
+                                        const BakeSettings& settings, const QualityWeights& w) {
+    const SphereInterpolator spread(directions, settings.width, settings.height);
+    std::vector<vec> coarse;
+    std::vector<double> outside;
+    for (int k : insideViews) {
+        coarse.push_back(directions[k]);
+        outside.push_back(measures[k].outside);
+    }
+    std::vector<AttributeMap> maps(BakedAttributeCount);
+    for (size_t a = 0; a < maps.size(); ++a)
+        maps[a].name = bakedAttributeNames()[a];
+    static constexpr double ViewMeasures::*field[BakedAttributeCount] = {nullptr,
+                                                                         &ViewMeasures::area,
+                                                                         &ViewMeasures::visibility,
+                                                                         &ViewMeasures::entropy,
+                                                                         &ViewMeasures::silhouette,
+                                                                         &ViewMeasures::elevation,
+                                                                         &ViewMeasures::offAxis,
+                                                                         &ViewMeasures::outside};
+    std::vector<double> values(measures.size());
+    for (int a = Area; a < Outside; ++a) {
+        for (size_t k = 0; k < measures.size(); ++k)
+            values[k] = measures[k].*field[a];
+        spread.interpolate(values, maps[a].goodness);
+        normaliseMap(maps[a].goodness);
+    }
+    // The share of the inside seen is kept as it is: a closed model sees none from anywhere, and
+    // scaling would turn a few stray pixels into the worst view.
+    SphereInterpolator(coarse, settings.width, settings.height)
+        .interpolate(outside, maps[Outside].goodness);
+    maps[Quality].goodness = qualityMap(maps, w);
+    const double scale = settings.gradientScale > 0 ? settings.gradientScale : defaultGradientScale;
+    for (AttributeMap& m : maps)
+        goodnessGradient(m.goodness, settings.width, settings.height, scale, m.gx, m.gy);
+    return maps;
+}
+
+} // namespace
+
 BakedModel bakeModel(const std::string& name, const BakeMesh& input, const BakeSettings& settings,
-                     OffscreenRenderer& renderer, ProgressBar* progress) {
+                     OffscreenRenderer& renderer, ProgressBar* progress,
+                     const QualityWeights& weights) {
     auto report = [&](const std::string& what, double fraction) {
         if (progress) progress->update(name + ": " + what, fraction);
     };
@@ -68,40 +186,17 @@ BakedModel bakeModel(const std::string& name, const BakeMesh& input, const BakeS
 
     model.directions = fibonacciDirections(settings.samples);
     report("rendering views", 0);
-    model.measures = measureViews(model.mesh, model.directions, renderer,
-                                  [&](double f) { report("rendering views", 0.9 * f); });
+    model.insideViews = coarseSubset(model.directions, std::max(1, settings.samples / 4));
+    std::vector<char> findBackFaces(model.directions.size(), 0);
+    for (int k : model.insideViews)
+        findBackFaces[k] = 1;
+    model.measures = measureViews(
+        model.mesh, model.directions, renderer,
+        [&](double f) { report("rendering views", 0.9 * f); }, settings.threads, findBackFaces);
 
     report("making maps", 0.9);
-    const SphereInterpolator spread(model.directions, settings.width, settings.height);
-    const size_t n = model.measures.size();
-    std::vector<double> area(n), visibility(n), entropy(n), silhouette(n);
-    for (size_t k = 0; k < n; ++k) {
-        area[k] = model.measures[k].area;
-        visibility[k] = model.measures[k].visibility;
-        entropy[k] = model.measures[k].entropy;
-        silhouette[k] = model.measures[k].silhouette;
-    }
-    std::vector<AttributeMap> maps(5);
-    for (size_t a = 0; a < maps.size(); ++a)
-        maps[a].name = bakedAttributeNames()[a];
-    spread.interpolate(area, maps[1].goodness);
-    spread.interpolate(visibility, maps[2].goodness);
-    spread.interpolate(entropy, maps[3].goodness);
-    spread.interpolate(silhouette, maps[4].goodness);
-    for (size_t a = 1; a < maps.size(); ++a)
-        normaliseMap(maps[a].goodness);
-    const QualityWeights w;
-    const size_t cells = static_cast<size_t>(settings.width) * settings.height;
-    maps[0].goodness.resize(cells);
-    for (size_t c = 0; c < cells; ++c)
-        maps[0].goodness[c] = w.area * maps[1].goodness[c] + w.visibility * maps[2].goodness[c] +
-                              w.entropy * maps[3].goodness[c] + w.silhouette * maps[4].goodness[c];
-    normaliseMap(maps[0].goodness);
-
-    const double scale = settings.gradientScale > 0 ? settings.gradientScale : defaultGradientScale;
-    for (AttributeMap& m : maps)
-        goodnessGradient(m.goodness, settings.width, settings.height, scale, m.gx, m.gy);
-    model.attributes = std::move(maps);
+    model.attributes =
+        attributeMaps(model.measures, model.directions, model.insideViews, settings, weights);
 
     report("finding the orbit", 0.97);
     model.orbit = bestOrbit(model.attributes[0].goodness, settings.width, settings.height,
@@ -124,7 +219,7 @@ std::string readExisting(const fs::path& path) {
 
 } // namespace
 
-void writeModel(const fs::path& root, const BakedModel& model) {
+void writeModel(const fs::path& root, const BakedModel& model, const std::string& stamp) {
     std::error_code ec;
     if (!fs::is_directory(root, ec))
         throw BakeError("the data tree root " + root.string() + " is not a folder");
@@ -140,6 +235,7 @@ void writeModel(const fs::path& root, const BakedModel& model) {
         files.stage(attributes / (base + ".vgf"), vgfBytes(m.gx, m.gy, model.width, model.height));
     }
     files.stage(data / "Orbits" / (model.name + "_orbit.txt"), orbitText(model.orbit));
+    if (!stamp.empty()) files.stage(attributes / (model.name + ".source"), stamp);
     const fs::path attributeList = data / "Attributes" / "attributeList.txt";
     const fs::path modelList = data / "Models" / "modelList.txt";
     files.stage(attributeList, extendedList(readExisting(attributeList), bakedAttributeNames()));

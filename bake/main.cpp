@@ -1,11 +1,14 @@
 // orvalis-bake: makes the goodness maps, gradients and orbit of a model for the Orvalis viewer.
 #include "bakeerror.h"
-#include "file.h"
 #include "bakemodel.h"
+#include "file.h"
+#include "meshStamp.h"
 #include "options.h"
+#include "picture.h"
 #include "startup.h"
 #include "treewriter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +16,7 @@
 #include <new>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,6 +36,20 @@ std::string firstListedAttribute(const fs::path& list) {
     return names.empty() ? "" : names.front();
 }
 
+// The stamp that lets the viewer see these maps were made from this very file.
+std::string sourceStamp(const std::string& path, const std::string& up) {
+    std::string bytes;
+    if (!readWholeFile(path.c_str(), bytes)) throw BakeError(path + ": cannot read the mesh file");
+    return stampText({contentHash(bytes), bakerRevision, up});
+}
+
+std::string bakedNames() {
+    std::string s;
+    for (const std::string& n : bakedAttributeNames())
+        s += " " + n;
+    return s;
+}
+
 int bake(const BakeOptions& options) {
     const fs::path root = options.root;
     std::error_code ec;
@@ -40,8 +58,17 @@ int bake(const BakeOptions& options) {
     if (!fs::is_directory(root, ec))
         throw BakeError("the data tree root " + root.string() + " is not a folder");
     const bool newTree = !fs::exists(root / "Data", ec);
-    const TreeLock lock(root);
+    // Taking the lock undoes a killed bake's commit and clears its leftovers. After that the tree
+    // is locked only while a model is written, so a bake stopped while it measures (the viewer's
+    // Cancel) leaves no trace in the tree.
+    { const TreeLock recovered(root); }
 
+    if (options.pictureOnly) {
+        checkModelName(options.meshes.front(), options.meshes.front());
+        writeBestViewPicture(root, options.meshes.front(), options.picture, options.pictureSize);
+        std::printf("picture of %s: %s\n", options.meshes.front().c_str(), options.picture.c_str());
+        return 0;
+    }
     std::vector<Job> jobs;
     std::set<std::string> names;
     for (const std::string& path : options.meshes) {
@@ -65,13 +92,20 @@ int bake(const BakeOptions& options) {
     settings.resolution = options.resolution;
     settings.gradientScale = options.gradientScale;
     settings.up = options.up;
+    settings.threads =
+        options.threads > 0
+            ? options.threads
+            : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 16);
 
     OffscreenRenderer renderer(options.resolution);
-    ProgressBar bar(!options.quiet && isatty(2));
+    ProgressBar bar(!options.quiet && isatty(2), options.progressLines);
     for (Job& job : jobs) {
         const auto start = std::chrono::steady_clock::now();
         const BakedModel model = bakeModel(job.name, job.mesh, settings, renderer, &bar);
-        writeModel(root, model);
+        {
+            const TreeLock lock(root);
+            writeModel(root, model, sourceStamp(job.path, options.up));
+        }
         bar.finish();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -79,6 +113,10 @@ int bake(const BakeOptions& options) {
                     model.mesh.triangleCount(), settings.samples, settings.width, settings.height,
                     seconds);
         std::fflush(stdout);
+        if (!options.picture.empty()) {
+            writeBestViewPicture(root, job.name, options.picture, options.pictureSize);
+            std::printf("picture of %s: %s\n", job.name.c_str(), options.picture.c_str());
+        }
     }
 
     if (newTree) makeStartFolder(root);
@@ -87,9 +125,8 @@ int bake(const BakeOptions& options) {
     if (first != bakedAttributeNames().front())
         std::fprintf(stderr,
                      "orvalis-bake: note: %s lists '%s' first, so the viewer nudges with that "
-                     "attribute; the baked models have maps for: quality area visibility entropy "
-                     "silhouette\n",
-                     attributeList.c_str(), first.c_str());
+                     "attribute; the baked models have maps for:%s\n",
+                     attributeList.c_str(), first.c_str(), bakedNames().c_str());
     for (const char* needed : {"Data/Models/sphere.obj", "instructions.htm"})
         if (!fs::exists(root / needed, ec))
             std::fprintf(stderr,

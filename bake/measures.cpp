@@ -134,3 +134,60 @@ double outlineLength(const std::vector<unsigned char>& foreground, int size) {
     }
     return 0.5 * length;
 }
+
+ModelAxes principalAxes(const BakeMesh& mesh) {
+    // Second moments of the surface: over a triangle of area A with corners a, b, c, the integral
+    // of x y is A / 12 (sum of the corners' x y + (a + b + c)x (a + b + c)y), whatever the
+    // triangulation.
+    double total = 0, mx = 0, my = 0, sxx = 0, sxy = 0, syy = 0;
+    for (int t = 0; t < mesh.triangleCount(); ++t) {
+        vec c[3];
+        for (int k = 0; k < 3; ++k) {
+            const float* p = &mesh.pos[3 * size_t(mesh.tris[3 * size_t(t) + k])];
+            c[k] = vec(p[0], p[1], p[2]);
+        }
+        const double area = 0.5 * cross(c[1] - c[0], c[2] - c[0]).length();
+        const vec s = c[0] + c[1] + c[2];
+        total += area;
+        mx += area * s.x / 3;
+        my += area * s.y / 3;
+        sxx += area / 12 * (c[0].x * c[0].x + c[1].x * c[1].x + c[2].x * c[2].x + s.x * s.x);
+        sxy += area / 12 * (c[0].x * c[0].y + c[1].x * c[1].y + c[2].x * c[2].y + s.x * s.y);
+        syy += area / 12 * (c[0].y * c[0].y + c[1].y * c[1].y + c[2].y * c[2].y + s.y * s.y);
+    }
+    ModelAxes axes;
+    axes.axis[0] = vec(0, 0, 1);
+    double angle = 0;
+    if (total > 0) {
+        mx /= total;
+        my /= total;
+        const double cxx = sxx / total - mx * mx, cxy = sxy / total - mx * my,
+                     cyy = syy / total - my * my;
+        angle = 0.5 * std::atan2(2 * cxy, cxx - cyy); // direction of the larger spread
+    }
+    axes.axis[1] = vec(std::cos(angle), std::sin(angle), 0);
+    axes.axis[2] = vec(-std::sin(angle), std::cos(angle), 0);
+    return axes;
+}
+
+double elevationPreference(double e) {
+    const double width = e < preferredElevation ? 25.0 : 35.0;
+    const double u = (e - preferredElevation) / width;
+    return std::exp(-u * u);
+}
+
+double offAxisPreference(vec d, const ModelAxes& axes) {
+    double sum = 0;
+    for (const vec& a : axes.axis) {
+        const double c = dot(d, a);
+        sum += c * c * c * c;
+    }
+    // sum is 1 on an axis and 1/3 at the three-quarter view.
+    return std::clamp(1.5 * (1 - sum), 0.0, 1.0);
+}
+
+void viewPreferences(vec d, const ModelAxes& axes, ViewMeasures& m) {
+    const vec u = d.unit();
+    m.elevation = elevationPreference(std::asin(std::clamp(u.z, -1.0, 1.0)) * 180 / M_PI);
+    m.offAxis = offAxisPreference(u, axes);
+}

@@ -23,7 +23,32 @@ struct ViewMeasures {
     // lines in eight directions (rows, columns, diagonals and knight's moves), so that it hardly
     // depends on how the outline is turned in the image (within about 1.5% for a square).
     double silhouette = 0;
+    // Seeing only the outside: 1 - the share of the model's pixels, drawn without culling, where
+    // the nearest surface is a back face (the inside, through a hole or an open side).
+    double outside = 1;
+    // Preferences that depend on the viewing direction alone (see viewPreferences).
+    double elevation = 0;
+    double offAxis = 0;
 };
+
+// The directions that make a view of the model an axis view: the up axis (+z, after the baker
+// has turned the model upright) and the two principal axes of the surface's spread across the
+// horizontal plane (its length and width), in that order.
+struct ModelAxes {
+    vec axis[3];
+};
+ModelAxes principalAxes(const BakeMesh& mesh);
+
+// Preference for looking from the elevation e above the model's horizon: a smooth bump, 1 at
+// preferredElevation (30 degrees) and falling off as a Gaussian of width 25 degrees below it and
+// 35 degrees above it (0.24 at the horizon, 0.05 from straight above, 0.003 at -30 degrees).
+constexpr double preferredElevation = 30.0;
+double elevationPreference(double elevationDegrees);
+// Preference for views off the principal axes: 1 - sum of (d.axis)^4, scaled so that the
+// three-quarter view (equally far from all three axes) scores 1 and an axis view 0.
+double offAxisPreference(vec direction, const ModelAxes& axes);
+// Fills elevation and offAxis of m for the unit viewing direction d.
+void viewPreferences(vec d, const ModelAxes& axes, ViewMeasures& m);
 
 class ViewMeasurer {
 public:

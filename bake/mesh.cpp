@@ -172,20 +172,26 @@ std::string offText(const BakeMesh& mesh) {
     return s;
 }
 
-bool fitIntoView(BakeMesh& mesh) {
-    const double e = mesh.extent();
-    if (!(e > viewerModelSize)) return false;
+void fitIntoView(BakeMesh& mesh) {
+    if (mesh.pos.empty()) return;
     double lo[3] = {mesh.pos[0], mesh.pos[1], mesh.pos[2]}, hi[3] = {lo[0], lo[1], lo[2]};
     for (size_t i = 0; i < mesh.pos.size(); i += 3)
         for (int k = 0; k < 3; ++k) {
             lo[k] = std::min(lo[k], double(mesh.pos[i + k]));
             hi[k] = std::max(hi[k], double(mesh.pos[i + k]));
         }
-    const double scale = viewerModelSize / e;
+    const double mid[3] = {(lo[0] + hi[0]) * 0.5, (lo[1] + hi[1]) * 0.5, (lo[2] + hi[2]) * 0.5};
+    double radius = 0;
+    for (size_t i = 0; i < mesh.pos.size(); i += 3) {
+        const double x = mesh.pos[i] - mid[0], y = mesh.pos[i + 1] - mid[1],
+                     z = mesh.pos[i + 2] - mid[2];
+        radius = std::max(radius, std::sqrt(x * x + y * y + z * z));
+    }
+    const double scale = radius > 0 ? viewerFitRadius / radius : 1.0;
     for (size_t i = 0; i < mesh.pos.size(); i += 3)
         for (int k = 0; k < 3; ++k)
-            mesh.pos[i + k] = static_cast<float>((mesh.pos[i + k] - (lo[k] + hi[k]) * 0.5) * scale);
-    return true;
+            mesh.pos[i + k] = static_cast<float>((mesh.pos[i + k] - mid[k]) * scale);
+    if (mesh.extent() < viewerModelSize) mesh.pos.insert(mesh.pos.end(), {0, 0, 11, 0, 0, -11});
 }
 
 bool isUpAxis(const std::string& up) {

@@ -29,10 +29,17 @@ BakeMesh readOffText(const std::string& text, const std::string& label);
 // The OFF file of a mesh; positions are printed so that they read back to the same floats.
 std::string offText(const BakeMesh& mesh);
 
-// A mesh whose extent exceeds the viewer's model size is scaled about its box centre so that it
-// fits (the viewer would otherwise show it unscaled, with the camera inside it). Smaller meshes
-// come back unchanged. Returns true when it scaled.
-bool fitIntoView(BakeMesh& mesh);
+// The radius of the largest sphere about the origin that the viewer's camera (30 units away, a
+// 50 degree field) shows whole from every direction, 30 sin 25 = 12.68, less a margin of 6% so
+// that the model never touches the edges of the picture.
+constexpr float viewerFitRadius = 11.9f;
+
+// Moves the mesh's bounding box centre to the origin and scales it so that its farthest vertex
+// lies viewerFitRadius from there: whole in the view from every direction. The viewer scales up
+// any OFF model whose box is smaller than viewerModelSize, so when the fitted box is smaller two
+// guard vertices that no triangle uses are added at (0, 0, +-11): they hold the box open and the
+// viewer shows the model at the fitted size.
+void fitIntoView(BakeMesh& mesh);
 
 // The viewer shows a model with its +z axis up on the screen. A mesh made with another axis up
 // is turned rigidly (a proper rotation, so faces keep their outward side) so that up becomes +z.

@@ -47,8 +47,9 @@ EGLDisplay openDisplay() {
     return eglGetDisplay(EGL_DEFAULT_DISPLAY);
 }
 
-// Framebuffer objects are OpenGL 3.0; their entry points come from EGL.
-struct FramebufferCalls {
+// Framebuffer objects and shaders are OpenGL 2.0 to 3.0; their entry points come from
+// EGL.
+struct ModernCalls {
     PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
     PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
     PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
@@ -58,6 +59,18 @@ struct FramebufferCalls {
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
     PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+    PFNGLCREATESHADERPROC createShader;
+    PFNGLSHADERSOURCEPROC shaderSource;
+    PFNGLCOMPILESHADERPROC compileShader;
+    PFNGLGETSHADERIVPROC getShaderiv;
+    PFNGLGETSHADERINFOLOGPROC getShaderInfoLog;
+    PFNGLDELETESHADERPROC deleteShader;
+    PFNGLCREATEPROGRAMPROC createProgram;
+    PFNGLATTACHSHADERPROC attachShader;
+    PFNGLLINKPROGRAMPROC linkProgram;
+    PFNGLGETPROGRAMIVPROC getProgramiv;
+    PFNGLUSEPROGRAMPROC useProgram;
+    PFNGLDELETEPROGRAMPROC deleteProgram;
 };
 
 template <typename F> void resolve(F& f, const char* name) {
@@ -65,9 +78,9 @@ template <typename F> void resolve(F& f, const char* name) {
     if (!f) throw BakeError(std::string("cannot start offscreen OpenGL: no ") + name);
 }
 
-const FramebufferCalls& framebufferCalls() {
-    static FramebufferCalls calls = [] {
-        FramebufferCalls c;
+const ModernCalls& modernCalls() {
+    static ModernCalls calls = [] {
+        ModernCalls c;
         resolve(c.genFramebuffers, "glGenFramebuffers");
         resolve(c.deleteFramebuffers, "glDeleteFramebuffers");
         resolve(c.bindFramebuffer, "glBindFramebuffer");
@@ -77,9 +90,83 @@ const FramebufferCalls& framebufferCalls() {
         resolve(c.renderbufferStorage, "glRenderbufferStorage");
         resolve(c.framebufferRenderbuffer, "glFramebufferRenderbuffer");
         resolve(c.checkFramebufferStatus, "glCheckFramebufferStatus");
+        resolve(c.createShader, "glCreateShader");
+        resolve(c.shaderSource, "glShaderSource");
+        resolve(c.compileShader, "glCompileShader");
+        resolve(c.getShaderiv, "glGetShaderiv");
+        resolve(c.getShaderInfoLog, "glGetShaderInfoLog");
+        resolve(c.deleteShader, "glDeleteShader");
+        resolve(c.createProgram, "glCreateProgram");
+        resolve(c.attachShader, "glAttachShader");
+        resolve(c.linkProgram, "glLinkProgram");
+        resolve(c.getProgramiv, "glGetProgramiv");
+        resolve(c.useProgram, "glUseProgram");
+        resolve(c.deleteProgram, "glDeleteProgram");
+
         return c;
     }();
     return calls;
+}
+
+// The triangle number is the colour of its corners; alpha tells front faces (1) from back faces
+// (0). A back face lies a few depth steps behind where it is, so that where the two sides of a
+// surface coincide the front one shows, as in a culled view. (Numbering by gl_PrimitiveID from
+// indexed vertices is slower on Mesa's software renderer.)
+const char* const idVertexShader = R"(#version 150 compatibility
+flat out vec4 id;
+void main() {
+    gl_Position = ftransform();
+    id = gl_Color;
+}
+)";
+const char* const idFragmentShader = R"(#version 150 compatibility
+flat in vec4 id;
+void main() { gl_FragColor = vec4(id.rgb, 1.0); }
+)";
+// Without culling: writing the depth costs the software renderer time, so only these views do.
+const char* const insideFragmentShader = R"(#version 150 compatibility
+flat in vec4 id;
+void main() {
+    gl_FragColor = vec4(id.rgb, gl_FrontFacing ? 1.0 : 0.0);
+    gl_FragDepth = gl_FrontFacing ? gl_FragCoord.z : min(1.0, gl_FragCoord.z + 1.0 / 4194304.0);
+}
+)";
+
+unsigned compiledShader(GLenum kind, const char* source) {
+    const ModernCalls& gl = modernCalls();
+    const GLuint shader = gl.createShader(kind);
+    gl.shaderSource(shader, 1, &source, nullptr);
+    gl.compileShader(shader);
+    GLint ok = GL_FALSE;
+    gl.getShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        char log[512] = "";
+        gl.getShaderInfoLog(shader, sizeof log, nullptr, log);
+        gl.deleteShader(shader);
+        throw BakeError(std::string("cannot start offscreen OpenGL: the triangle number shader "
+                                    "does not compile: ") +
+                        log);
+    }
+    return shader;
+}
+
+unsigned idProgram(const char* fragmentSource) {
+    const ModernCalls& gl = modernCalls();
+    const GLuint vertex = compiledShader(GL_VERTEX_SHADER, idVertexShader);
+    const GLuint fragment = compiledShader(GL_FRAGMENT_SHADER, fragmentSource);
+    const GLuint program = gl.createProgram();
+    gl.attachShader(program, vertex);
+    gl.attachShader(program, fragment);
+    gl.linkProgram(program);
+    gl.deleteShader(vertex);
+    gl.deleteShader(fragment);
+    GLint ok = GL_FALSE;
+    gl.getProgramiv(program, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        gl.deleteProgram(program);
+        throw BakeError("cannot start offscreen OpenGL: the triangle number shader does not link");
+    }
+    return program;
 }
 
 void multiply(const double* a, const double* b, double* out) {
@@ -176,8 +263,12 @@ void EglContext::makeCurrent() {
         eglFailure("eglMakeCurrent without a surface");
 }
 
+void EglContext::release() {
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
 OffscreenRenderer::OffscreenRenderer(int size) : imageSize(size) {
-    const FramebufferCalls& gl = framebufferCalls();
+    const ModernCalls& gl = modernCalls();
     gl.genFramebuffers(1, &framebuffer);
     gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     gl.genRenderbuffers(1, &colourBuffer);
@@ -205,14 +296,21 @@ OffscreenRenderer::OffscreenRenderer(int size) : imageSize(size) {
     glDepthFunc(GL_LESS);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
-    glClearColor(0, 0, 0, 0);
+    // Alpha 0 marks back faces (see renderIds).
+    glClearColor(0, 0, 0, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    program = idProgram(idFragmentShader);
+    insideProgram = idProgram(insideFragmentShader);
+    modernCalls().useProgram(program);
     pixels.resize(static_cast<size_t>(size) * size * 4);
 }
 
 OffscreenRenderer::~OffscreenRenderer() {
     context.makeCurrent();
-    const FramebufferCalls& gl = framebufferCalls();
+    const ModernCalls& gl = modernCalls();
+    gl.useProgram(0);
+    gl.deleteProgram(program);
+    gl.deleteProgram(insideProgram);
     if (meshList) glDeleteLists(meshList, 1);
     gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
     gl.deleteRenderbuffers(1, &colourBuffer);
@@ -242,20 +340,56 @@ void OffscreenRenderer::setMesh(const BakeMesh& mesh) {
     glEndList();
 }
 
-void OffscreenRenderer::renderIds(const ViewCamera& camera, std::vector<std::uint32_t>& ids) {
+void OffscreenRenderer::renderIds(const ViewCamera& camera, std::vector<std::uint32_t>& ids,
+                                  bool findBackFaces) {
     context.makeCurrent();
-    framebufferCalls().bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    const ModernCalls& gl = modernCalls();
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glViewport(0, 0, imageSize, imageSize);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixd(camera.projection);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixd(camera.view);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (findBackFaces) {
+        glDisable(GL_CULL_FACE);
+        gl.useProgram(insideProgram);
+    }
     if (meshList) glCallList(meshList);
+    glEnable(GL_CULL_FACE);
+    gl.useProgram(program);
     glReadPixels(0, 0, imageSize, imageSize, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     const size_t n = static_cast<size_t>(imageSize) * imageSize;
     ids.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        ids[i] = pixels[4 * i] | (std::uint32_t(pixels[4 * i + 1]) << 8) |
-                 (std::uint32_t(pixels[4 * i + 2]) << 16);
+    size_t back = 0, covered = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const std::uint32_t id = pixels[4 * i] | (std::uint32_t(pixels[4 * i + 1]) << 8) |
+                                 (std::uint32_t(pixels[4 * i + 2]) << 16);
+        // A back face stands for what the culled view shows there: nothing, unless another part
+        // of the model lies behind that very face, which this view then misses.
+        const bool behind = pixels[4 * i + 3] == 0;
+        ids[i] = behind ? 0 : id;
+        back += behind;
+        covered += id != 0;
+    }
+    lastBackFaceShare = !findBackFaces ? -1.0
+                        : covered      ? static_cast<double>(back) / static_cast<double>(covered)
+                                       : 0.0;
+}
+
+void OffscreenRenderer::renderPicture(const std::function<void()>& draw,
+                                      std::vector<unsigned char>& rgba) {
+    context.makeCurrent();
+    const ModernCalls& gl = modernCalls();
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    gl.useProgram(0);
+    glViewport(0, 0, imageSize, imageSize);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    draw();
+    rgba.resize(static_cast<size_t>(imageSize) * imageSize * 4);
+    glReadPixels(0, 0, imageSize, imageSize, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glPopAttrib();
+    gl.useProgram(program);
 }

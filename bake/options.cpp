@@ -68,6 +68,9 @@ BakeOptions parseOptions(const std::vector<std::string>& args) {
         } else if (option == "--quiet" || option == "-q") {
             noValue();
             o.quiet = true;
+        } else if (option == "--progress-lines") {
+            noValue();
+            o.progressLines = true;
         } else if (option == "--root") {
             o.root = takeValue();
             if (o.root.empty()) throw BakeError("--root needs a folder");
@@ -84,6 +87,16 @@ BakeOptions parseOptions(const std::vector<std::string>& args) {
             o.samples = parseInt(option, takeValue(), 50, 100000);
         } else if (option == "--resolution") {
             o.resolution = parseInt(option, takeValue(), 32, 2048);
+        } else if (option == "--picture") {
+            o.picture = takeValue();
+            if (o.picture.empty()) throw BakeError("--picture needs a file name");
+        } else if (option == "--picture-size") {
+            o.pictureSize = parseInt(option, takeValue(), 16, 4096);
+        } else if (option == "--picture-only") {
+            noValue();
+            o.pictureOnly = true;
+        } else if (option == "--threads") {
+            o.threads = parseInt(option, takeValue(), 1, 16);
         } else if (option == "--up") {
             o.up = takeValue();
             if (!isUpAxis(o.up))
@@ -94,7 +107,12 @@ BakeOptions parseOptions(const std::vector<std::string>& args) {
             throw BakeError("unknown option " + option);
         }
     }
-    if (!o.help && o.meshes.empty()) throw BakeError("no mesh file given");
+    if (!o.help && o.meshes.empty())
+        throw BakeError(o.pictureOnly ? "no model name given" : "no mesh file given");
+    if (o.pictureOnly && o.picture.empty()) throw BakeError("--picture-only needs --picture FILE");
+    if (!o.picture.empty() && o.meshes.size() > 1)
+        throw BakeError("--picture shows one model, but " + std::to_string(o.meshes.size()) +
+                        " are given");
     if (!o.name.empty() && o.meshes.size() > 1)
         throw BakeError("--name names one model, but " + std::to_string(o.meshes.size()) +
                         " mesh files are given");
@@ -121,13 +139,18 @@ std::string helpText() {
                "ROOT/Data/Attributes/attributeList.txt, keeping the entries already there.\n"
                "Files are replaced only when everything of a model has been written.\n"
                "\n"
-               "Attributes (each scaled to 0..1 over the map, 1 = best):\n"
-               "  quality     0.3 visibility + 0.3 entropy + 0.2 area + 0.2 silhouette, rescaled;\n"
-               "              listed first, so the viewer's trackball nudges with it\n"
+               "Attributes (0..1, 1 = best; all but outside scaled to 0..1 over the map):\n"
+               "  quality     0.7 (0.3 visibility + 0.3 entropy + 0.2 area + 0.2 silhouette)\n"
+               "              + 0.25 elevation + 0.05 outside, rescaled; listed first, so the\n"
+               "              viewer's trackball nudges with it\n"
                "  area        projected area: the share of the image the model covers\n"
                "  visibility  visible surface fraction: the share of the surface area in view\n"
                "  entropy     viewpoint entropy of the visible faces' projected areas\n"
                "  silhouette  length of the outline against the background\n"
+               "  elevation   preference for views about 30 degrees above the model's horizon\n"
+               "  offaxis     preference for views off the model's principal axes\n"
+               "  outside     1 - the share of the model's pixels that show its inside (back\n"
+               "              faces, seen through a hole or an open side)\n"
                "\n"
                "Options:\n"
                "  --root DIR            the data tree root (default: .., the tree the viewer\n"
@@ -138,13 +161,22 @@ std::string helpText() {
                "                        the model is turned so that it stands upright in the\n"
                "                        viewer, which shows +z up\n"
                "  --size WxH            goodness map size (default: 360x180)\n"
-               "  --samples N           viewing directions rendered (default: 2000)\n"
-               "  --resolution N        side of each rendered image in pixels (default: 256)\n"
+               "  --samples N           viewing directions rendered (default: 1500)\n"
+               "  --resolution N        side of each rendered image in pixels (default: 192)\n"
+               "  --threads N           views rendered side by side, each in its own offscreen\n"
+               "                        context (default: one per processor core, at most 16)\n"
                "  --gradient-scale S    gradient image = S x change of goodness per cell\n"
                "                        (default: ") +
            scale +
            ")\n"
+           "  --picture FILE.png    also write a picture of the model from the best cell of\n"
+           "                        'quality', as the viewer shows it (one model only)\n"
+           "  --picture-size N      the picture's side in pixels (default: 512)\n"
+           "  --picture-only        make the picture of a model already in the tree, without\n"
+           "                        baking: the arguments are then model names, not meshes\n"
            "  --quiet, -q           no progress bar\n"
+           "  --progress-lines      also print \"progress N 1000\" lines (N thousandths done)\n"
+           "                        on standard output, for programs that run the baker\n"
            "  --help, -h            this text\n"
            "\n"
            "Exit status: 0 when every model was baked, 1 when a mesh or the tree could not be\n"

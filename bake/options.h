@@ -9,11 +9,17 @@ struct BakeOptions {
     std::string name;         // model name for a single mesh; empty: the file's base name
     int width = 360;          // goodness map columns (azimuth)
     int height = 180;         // goodness map rows (polar angle)
-    int samples = 2000;       // viewing directions rendered
-    int resolution = 256;     // rendered image side, pixels
+    int samples = 1500;       // viewing directions rendered
+    int resolution = 192;     // rendered image side, pixels
     double gradientScale = 0; // 0: the default scale
     std::string up = "z";     // the meshes' up axis
+    int threads = 0;          // views rendered side by side; 0: one per processor core
+    std::string picture;      // PNG of the best view, written after baking; empty: none
+    int pictureSize = 512;    // its side, pixels
+    bool pictureOnly = false; // the arguments name models of the tree: picture, no baking
     bool quiet = false;       // no progress bar
+    // "progress N 1000" lines on standard output, for a program that runs the baker
+    bool progressLines = false;
     bool help = false;
 };
 

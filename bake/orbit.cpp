@@ -14,6 +14,9 @@ constexpr int maxLevelChange = 2;
 // Goodness given up per squared level of polar change: a loop climbs for a clearly better band,
 // not for noise.
 constexpr double stepPenalty = 0.004;
+// Goodness given up per radian below the horizon (polar angle over 90 degrees): a loop dips under
+// the model only where the map is clearly better there (by 0.08 at 15 degrees below).
+constexpr double belowHorizonPenalty = 0.3;
 
 } // namespace
 
@@ -43,7 +46,8 @@ std::vector<OrbitPoint> bestOrbit(const std::vector<double>& g, int width, int h
     for (int k = 0; k < count; ++k)
         for (int l = 0; l < levels; ++l)
             value[static_cast<size_t>(k) * levels + l] =
-                sampleMap(g, width, height, thetas[k], polar(l));
+                sampleMap(g, width, height, thetas[k], polar(l)) -
+                belowHorizonPenalty * std::max(0.0, polar(l) - M_PI / 2);
 
     const double none = -std::numeric_limits<double>::infinity();
     double bestScore = none;

@@ -17,7 +17,8 @@ double sampleMap(const std::vector<double>& goodness, int width, int height, dou
 // A closed loop of count directions, one per azimuth step of 2 pi / count, that follows the good
 // views: among all loops whose polar angle keeps between 20 and 160 degrees and changes by at most
 // 5 degrees per step (the last step back to the first included), the one with the greatest summed
-// goodness less a penalty on the polar steps, found by dynamic programming from every start.
+// goodness less a penalty on the polar steps and on the depth below the horizon (polar angles
+// over 90 degrees), found by dynamic programming from every start.
 std::vector<OrbitPoint> bestOrbit(const std::vector<double>& goodness, int width, int height,
                                   int count);
 

@@ -13,7 +13,16 @@ std::string ProgressBar::render(const std::string& label, double fraction, int w
     return bar + " " + percent + " " + label;
 }
 
+void ProgressBar::printLine(double fraction) {
+    const int n = static_cast<int>(std::floor(std::min(1.0, std::max(0.0, fraction)) * 1000));
+    if (n <= lastThousandths) return;
+    lastThousandths = n;
+    std::printf("progress %d 1000\n", n);
+    std::fflush(stdout);
+}
+
 void ProgressBar::update(const std::string& label, double fraction) {
+    if (machineLines) printLine(fraction);
     if (!enabled) return;
     const auto now = std::chrono::steady_clock::now();
     if (shown && now - lastDraw < std::chrono::milliseconds(100) && fraction < 1.0) return;

@@ -6,7 +6,9 @@
 // enabled (the baker enables it when standard error is a terminal and --quiet is not given).
 class ProgressBar {
 public:
-    explicit ProgressBar(bool show) : enabled(show) {}
+    // lines: also print "progress N 1000" on standard output whenever N, the thousandths done,
+    // grows, so that a program running the baker can follow it.
+    explicit ProgressBar(bool show, bool lines = false) : enabled(show), machineLines(lines) {}
     ~ProgressBar() { finish(); }
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
@@ -20,7 +22,11 @@ public:
     static std::string render(const std::string& label, double fraction, int width = 30);
 
 private:
+    void printLine(double fraction);
+
     bool enabled;
+    bool machineLines;
+    int lastThousandths = -1;
     bool shown = false;
     std::chrono::steady_clock::time_point lastDraw{};
 };

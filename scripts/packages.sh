@@ -3,7 +3,7 @@
 # shellcheck shell=bash
 
 build_packages=(g++ make cmake qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
-                libegl-dev libegl1-mesa-dev)
+                libegl-dev libegl1-mesa-dev libxxhash-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 

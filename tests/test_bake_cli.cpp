@@ -1,8 +1,10 @@
 // The orvalis-bake program as a user runs it: its help, its one-line refusals of bad options and
 // bad meshes (leaving the tree as it was), and complete bakes into data trees.
 #include "bake_util.h"
+#include "bakemodel.h"
 #include "support.h"
 
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -64,9 +66,13 @@ TEST_F(BakeCli, HelpAndBadCommandLines) {
     const ProcessResult r = bake({"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.out.rfind("usage: orvalis-bake [options] MESH...\n", 0), 0u);
-    for (const char* s : {"--root DIR", "--name NAME", "--up AXIS", "--size WxH", "--samples N",
-                          "--resolution N", "--gradient-scale S", "--quiet", "--help", "  quality ",
-                          "  area ", "  visibility ", "  entropy ", "  silhouette "})
+    for (const char* s : {"--root DIR",         "--name NAME",   "--up AXIS",
+                          "--size WxH",         "--samples N",   "--resolution N",
+                          "--gradient-scale S", "--quiet",       "--help",
+                          "  quality ",         "  area ",       "  visibility ",
+                          "  entropy ",         "  silhouette ", "  elevation ",
+                          "  offaxis ",         "  outside ",    "--picture FILE.png",
+                          "--picture-only",     "--threads N"})
         EXPECT_NE(r.out.find(s), std::string::npos) << s;
     // Bad command lines get one line and status 2.
     for (const auto& [args, line] : std::map<std::vector<std::string>, std::string>{
@@ -131,7 +137,8 @@ TEST_F(BakeCli, BakesAModelIntoTheTreeAboveTheWorkingFolder) {
     const fs::path data = tree / "Data";
     const std::string lists = readFile(data / "Models/modelList.txt") + "cube\n" +
                               readFile(data / "Attributes/attributeList.txt") +
-                              "quality\narea\nvisibility\nentropy\nsilhouette\n";
+                              "quality\narea\nvisibility\nentropy\nsilhouette\nelevation\noffaxis\n"
+                              "outside\n";
     for (int run = 0; run < 2; ++run) { // the second replaces the files, adds nothing to the lists
         const ProcessResult r = bake({(tree / "m/cube.off").string()});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
@@ -142,7 +149,8 @@ TEST_F(BakeCli, BakesAModelIntoTheTreeAboveTheWorkingFolder) {
                       readFile(data / "Attributes/attributeList.txt"),
                   lists);
     }
-    for (const std::string a : {"quality", "area", "visibility", "entropy", "silhouette"}) {
+    for (const std::string a :
+         {"quality", "area", "visibility", "entropy", "silhouette", "elevation", "offaxis"}) {
         // Each attribute spans 0..1 over the map: its image holds both 0 and 255.
         const std::string base = (data / "Attributes/cube/cube_").string() + a;
         const std::string header = "P5\n# orvalis-bake cube " + a + "\n36 18\n255\n";
@@ -155,7 +163,10 @@ TEST_F(BakeCli, BakesAModelIntoTheTreeAboveTheWorkingFolder) {
     const std::string orbit = readFile(data / "Orbits/cube_orbit.txt");
     EXPECT_EQ(std::count(orbit.begin(), orbit.end(), '\n'), 100);
     EXPECT_EQ(orbit.rfind("-3.110177 ", 0), 0u) << orbit;
-    EXPECT_EQ(readFile(data / "Models/cube.off").rfind("OFF\n8 12 0\n", 0), 0u);
+    // The closed box shows no inside from anywhere; its file holds two guard vertices.
+    const std::string outside = readFile(data / "Attributes/cube/cube_outside.pgm");
+    EXPECT_EQ(outside.substr(outside.size() - 36 * 18), std::string(36 * 18, '\xff'));
+    EXPECT_EQ(readFile(data / "Models/cube.off").rfind("OFF\n10 12 0\n", 0), 0u);
 }
 
 TEST_F(BakeCli, ASphereBakedIntoAFreshTreeIsEquallyGoodFromEveryDirection) {
@@ -176,8 +187,9 @@ TEST_F(BakeCli, ASphereBakedIntoAFreshTreeIsEquallyGoodFromEveryDirection) {
     EXPECT_NE(r.out.find("start it there: cd " + (fresh / "run").string() + " && orvalis"),
               std::string::npos)
         << r.out;
-    // Every map is all 1 and every gradient 0: 15 header bytes, then 8 zero bytes per cell.
-    for (const std::string a : {"quality", "area", "visibility", "entropy", "silhouette"}) {
+    // Every measure's map is all 1 and its gradient 0: 15 header bytes, then 8 zero bytes per
+    // cell. (Elevation and views off the axes are preferred for any model, and so is quality.)
+    for (const std::string a : {"area", "visibility", "entropy", "silhouette"}) {
         const std::string pgm = readFile(fresh / ("Data/Attributes/b/b_" + a + ".pgm"));
         EXPECT_EQ(pgm.substr(pgm.size() - 36 * 18), std::string(36 * 18, '\xff')) << a;
         const std::string vgf = readFile(fresh / ("Data/Attributes/b/b_" + a + ".vgf"));
@@ -253,9 +265,12 @@ TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
     fs::copy(tree.path(), copy.path(), fs::copy_options::recursive);
     ASSERT_EQ(bake({"--size", "40x20", cube}, copy / "m").exitStatus, 0);
     const auto after = snapshot(copy.path());
-    // The journal, a backup of each of the 14 files, 14 renames, the journal's removal, 14
-    // backups removed.
-    const int steps = 1 + 14 + 14 + 1 + 14;
+    // The files of one bake: the mesh, a map and a gradient per attribute, the orbit, the source
+    // stamp and both lists. Steps: the journal, a backup of each file, a rename of each, the
+    // journal's removal (the commit), each backup removed.
+    const int files = 1 + 2 * static_cast<int>(bakedAttributeNames().size()) + 1 + 1 + 2;
+    const int committed = 1 + files + files + 1;
+    const int steps = committed + files;
     for (int step = 1; step <= steps; ++step) {
         const ProcessResult killed =
             runProcess({ORVALIS_BAKE_BIN, "--quiet", "--samples", "60", "--resolution", "48",
@@ -264,9 +279,55 @@ TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
         ASSERT_EQ(killed.signal, SIGKILL) << step;
         const ProcessResult next = bake({"missing.off"});
         EXPECT_TRUE(next.err.ends_with("missing.off: no such mesh file\n")) << next.err;
-        EXPECT_EQ(snapshot(tree.path()), step < 30 ? before : after) << "step " << step;
-        if (step >= 30) {
+        EXPECT_EQ(snapshot(tree.path()), step < committed ? before : after) << "step " << step;
+        if (step >= committed) {
             ASSERT_EQ(bake({cube}).exitStatus, 0);
         }
     }
+}
+
+TEST_F(BakeCli, ThePictureLooksFromTheBestCellOfTheQualityMap) {
+    // A tall post with a small block at its foot on the +x side. The one best cell of a 36 x 18
+    // map looks from -y (column 9, theta -pi/2) or from +y (column 27), just above the horizon
+    // (row 8): the block shows right of the post from -y and left of it from +y (the viewer
+    // centres the pair's box, so the post's greater mass lies on the other side), and the post
+    // stands upright.
+    BakeMesh post = bakeutil::box(0.5, 0.5, 3), foot = bakeutil::box(0.5, 0.5, 0.5);
+    for (size_t k = 0; k < foot.pos.size(); k += 3) {
+        foot.pos[k] += 2.5f;
+        foot.pos[k + 2] -= 2.5f;
+    }
+    for (int i : foot.tris)
+        post.tris.push_back(i + 8);
+    post.pos.insert(post.pos.end(), foot.pos.begin(), foot.pos.end());
+    writeFile(tree / "Data/Models/post.off", bakeutil::offOf(post));
+    for (const auto& [column, blockOnTheRight] : {std::pair(9, true), std::pair(27, false)}) {
+        std::string pgm = "P5\n36 18\n255\n" + std::string(36 * 18, '\x10');
+        pgm[pgm.size() - 36 * 18 + 8 * 36 + column] = '\xff';
+        writeFile(tree / "Data/Attributes/post/post_quality.pgm", pgm);
+        const std::string png = (tree / "post.png").string();
+        const ProcessResult r =
+            bake({"--picture-only", "--picture", png, "--picture-size", "64", "post"});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        const QImage image(QString::fromStdString(png));
+        ASSERT_EQ(image.size(), QSize(64, 64));
+        int left = 64, right = -1, top = 64, bottom = -1, count = 0;
+        double sumX = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                    sumX += x + 0.5;
+                    ++count;
+                }
+        EXPECT_EQ(sumX / count < 32, blockOnTheRight) << sumX / count;
+        EXPECT_GT(bottom - top, 2 * (right - left) / 3) << column;
+        EXPECT_GT(top, 0);
+        EXPECT_LT(bottom, 63);
+    }
+    expectRefusal({"--picture-only", "--picture", "x.png", "nomodel"}, 1,
+                  "../Data/Attributes/nomodel/nomodel_quality.pgm: cannot be read");
 }

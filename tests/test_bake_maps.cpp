@@ -5,6 +5,7 @@
 #include "bakeerror.h"
 #include "bakemodel.h"
 #include "gradient.h"
+#include "orbit.h"
 #include "sphere_samples.h"
 #include "textureManager.h"
 #include "treewriter.h"
@@ -135,11 +136,22 @@ TEST(BakeMaps, MeshIsTurnedUprightFittedIntoTheViewAndNamed) {
     EXPECT_EQ(images,
               (std::vector<float>{1, -3, 2, 1, 3, -2, -3, 2, 1, 3, 2, -1, 1, 2, 3, 1, -2, -3}));
     EXPECT_TRUE(isUpAxis("-z") && !isUpAxis("up"));
-    // A box from (0, 0, 0) to (40, 20, 10), extent 20, is scaled by 10.9 / 20 about its centre;
-    // one of extent 5 is left alone.
-    BakeMesh big = bakeutil::mesh({0, 0, 0, 40, 20, 10}, {}), small = bakeutil::box(5, 5, 5);
-    EXPECT_TRUE(fitIntoView(big) && !fitIntoView(small));
-    EXPECT_EQ(big.pos, (std::vector<float>{-10.9f, -5.45f, -2.725f, 10.9f, 5.45f, 2.725f}));
+    // Fitted: centred, its farthest vertex 11.9 from the centre, whole in the 50 degree view from
+    // 30 units away (30 sin 25 = 12.68). A compact box gets two guard vertices so that the viewer,
+    // reading the file, does not scale it up again; a long bar needs none.
+    for (const auto& [size, vertices] :
+         {std::pair(vec(40, 20, 10), 10), std::pair(vec(40, 1, 1), 8)}) {
+        BakeMesh m = bakeutil::box(size.x / 2, size.y / 2, size.z / 2);
+        for (size_t k = 0; k < m.pos.size(); k += 3)
+            m.pos[k] += 7;
+        fitIntoView(m);
+        const BakeMesh read = readOffText(offText(m), "fitted");
+        ASSERT_EQ(read.vertexCount(), vertices);
+        for (int v = 0; v < 8; ++v) {
+            const float* p = &read.pos[3 * v];
+            EXPECT_NEAR(std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]), 11.9, 1e-4) << v;
+        }
+    }
     EXPECT_EQ(modelNameOf("/a/b.c/bunny.00.off"), "bunny");
     EXPECT_EQ(modelNameOf("dir\\elk.ply"), "elk");
     EXPECT_NO_THROW(checkModelName("Bunny_2-b+" + std::string(39, 'a'), "x"));
@@ -156,4 +168,35 @@ TEST(BakeMaps, ListsGainMissingNamesOnceAndTheProgressBarShowsTheShareDone) {
               "[#####.....]  50% cow: rendering views");
     EXPECT_EQ(ProgressBar::render("x", 1.7, 4), "[####] 100% x");
     EXPECT_EQ(ProgressBar::render("x", -1, 4), "[....]   0% x");
+}
+
+TEST(BakeMaps, QualityRanksNamedViewsAsPeopleDo) {
+    // Baked as a user bakes them (both contexts at work): an L-shaped block is best seen three-
+    // quarter from above, where all three faces of its step show, rather than along an axis; an
+    // open box is a worse view into its opening than from its closed side.
+    BakeSettings settings;
+    settings.samples = 400;
+    settings.resolution = 96;
+    settings.width = 72;
+    settings.height = 36;
+    settings.threads = 2;
+    OffscreenRenderer renderer(settings.resolution);
+    auto at = [](const BakedModel& m, int attribute, vec d) {
+        d = d.unit();
+        return sampleMap(m.attributes[attribute].goodness, m.width, m.height, std::atan2(d.y, d.x),
+                         std::acos(d.z));
+    };
+    const BakedModel l = bakeModel("l", bakeutil::lBlock(), settings, renderer);
+    for (const vec& axis :
+         {vec(1, 0, 0), vec(-1, 0, 0), vec(0, 1, 0), vec(0, -1, 0), vec(0, 0, 1), vec(0, 0, -1)})
+        EXPECT_LT(at(l, Quality, axis), at(l, Quality, vec(1, -1, 1)))
+            << axis.x << axis.y << axis.z;
+    // Closed: no inside from anywhere, but for a flicker where the two blocks' faces meet.
+    EXPECT_GT(at(l, Outside, vec(0.3, 0.2, -1)), 0.999);
+    BakeMesh open = bakeutil::box(1, 1, 1);
+    open.tris.resize(30);
+    const BakedModel o = bakeModel("o", open, settings, renderer);
+    EXPECT_LT(at(o, Quality, vec(1, 0, 0.3)), at(o, Quality, vec(-1, 0, 0.3)));
+    EXPECT_LT(at(o, Outside, vec(1, 0, 0)), 0.3);
+    EXPECT_GT(at(o, Outside, vec(-1, 0, 0)), 0.9);
 }

@@ -26,8 +26,10 @@ ViewMeasures measureView(const BakeMesh& mesh, const ViewCamera& camera) {
     static OffscreenRenderer renderer(imageSize);
     std::vector<std::uint32_t> ids;
     renderer.setMesh(mesh);
-    renderer.renderIds(camera, ids);
-    return ViewMeasurer(mesh).measure(ids, imageSize, camera);
+    renderer.renderIds(camera, ids, true);
+    ViewMeasures m = ViewMeasurer(mesh).measure(ids, imageSize, camera);
+    m.outside = 1 - renderer.backFaceShare();
+    return m;
 }
 
 } // namespace
@@ -107,4 +109,43 @@ TEST(BakeMeasures, EntropyVisibilityAndOutlineWorkedByHand) {
     for (int k = 0; k < n * n; ++k)
         img[k] = k % n < n / 2;
     EXPECT_NEAR(outlineLength(img, n), n, 5);
+}
+
+TEST(BakeMeasures, AnOpenBoxShowsItsInsideOnlyThroughItsOpenSide) {
+    // The 2 x 2 x 2 box without its +x face. From +x every pixel of its square outline shows an
+    // inner wall; from -x the closed wall hides them. From (1, 0, 1) the top and the opening are
+    // foreshortened alike: half the outline is inside. The inside is no part of what is shown:
+    // the top's share of the view and its fifth of the surface.
+    BakeMesh open = box(1, 1, 1);
+    open.tris.resize(30);
+    EXPECT_NEAR(measureView(open, farCamera(vec(1, 0, 0))).outside, 0.0, 0.01);
+    EXPECT_EQ(measureView(open, farCamera(vec(-1, 0.2, 0.1))).outside, 1.0);
+    const ViewMeasures m = measureView(open, farCamera(vec(1, 0, 1)));
+    EXPECT_NEAR(m.outside, 0.5, 0.01);
+    EXPECT_NEAR(m.area, 4 * std::sqrt(0.5) / 64, 0.002);
+    EXPECT_NEAR(m.visibility, 0.2, 0.005);
+}
+
+TEST(BakeMeasures, PreferencesForElevationAndForViewsOffThePrincipalAxes) {
+    EXPECT_DOUBLE_EQ(elevationPreference(30), 1.0);
+    EXPECT_NEAR(elevationPreference(0), std::exp(-1.44), 1e-12);
+    EXPECT_DOUBLE_EQ(elevationPreference(65), std::exp(-1.0));
+    // A block long in the direction (3, 4) of the horizontal plane: axes up, (3, 4) / 5, and the
+    // horizontal normal to it (either sign).
+    BakeMesh block = box(4, 1, 0.5);
+    for (size_t k = 0; k < block.pos.size(); k += 3) {
+        const float x = block.pos[k], y = block.pos[k + 1];
+        block.pos[k] = 0.6f * x - 0.8f * y;
+        block.pos[k + 1] = 0.8f * x + 0.6f * y;
+    }
+    const ModelAxes axes = principalAxes(block);
+    EXPECT_NEAR(std::fabs(dot(axes.axis[1], vec(0.6, 0.8, 0))), 1.0, 1e-6);
+    EXPECT_NEAR(std::fabs(dot(axes.axis[2], vec(-0.8, 0.6, 0))), 1.0, 1e-6);
+    EXPECT_NEAR(offAxisPreference(vec(0.6, 0.8, 0), axes), 0.0, 1e-9);
+    EXPECT_NEAR(offAxisPreference(vec(0, 0, -1), axes), 0.0, 1e-9);
+    EXPECT_NEAR(
+        offAxisPreference((vec(0.6, 0.8, 0) + vec(-0.8, 0.6, 0) + vec(0, 0, 1)).unit(), axes), 1.0,
+        1e-9);
+    // Half way between two axes: 1.5 (1 - 2 / 4).
+    EXPECT_NEAR(offAxisPreference((vec(0.6, 0.8, 0) + vec(0, 0, 1)).unit(), axes), 0.75, 1e-9);
 }
