@@ -40,23 +40,14 @@ for t in "${targets[@]}"; do
     [[ " ${all_targets[*]} " == *" $t "* ]] || { echo "unknown target: $t" >&2; usage; }
 done
 
-packages=(clang-14 libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-fi
+# shellcheck source=packages.sh
+source "$root/scripts/packages.sh"
+install_missing "${fuzz_packages[@]}"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++-14 -DORVALIS_FUZZ=ON -DORVALIS_TESTS=OFF -DORVALIS_BENCH=OFF \
-        >/dev/null
+        -DORVALIS_WERROR=ON >/dev/null
 fi
 # Runs started side by side must not build the same tree at once.
 flock "$build/.build-lock" cmake --build "$build" -j 2 --target $(printf 'fuzz_%s ' "${targets[@]}")

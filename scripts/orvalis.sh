@@ -14,40 +14,17 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 jobs=$(nproc 2>/dev/null || echo 2)
 
-build_packages=(g++ make cmake qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
-                libegl-dev libegl1-mesa-dev libxxhash-dev libmeshoptimizer-dev)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
-
-install_missing() {
-    local missing=()
-    for p in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-            missing+=("$p")
-        fi
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        if command -v sudo >/dev/null; then
-            sudo=(sudo)
-        else
-            echo "Installing packages needs root: run this as root or install sudo." >&2
-            exit 1
-        fi
-    fi
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-}
+# shellcheck source=packages.sh
+source "$root/scripts/packages.sh"
 
 configure_and_build() {
     local tests=$1
     if [ ! -f "$build/CMakeCache.txt" ]; then
         cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIS_TESTS="$tests" \
-            -DORVALIS_BENCH="$tests"
+            -DORVALIS_BENCH="$tests" -DORVALIS_WERROR="$tests"
     else
-        cmake -S "$root" -B "$build" -DORVALIS_TESTS="$tests" -DORVALIS_BENCH="$tests" >/dev/null
+        cmake -S "$root" -B "$build" -DORVALIS_TESTS="$tests" -DORVALIS_BENCH="$tests" \
+            -DORVALIS_WERROR="$tests" >/dev/null
     fi
     cmake --build "$build" -j "$jobs"
 }

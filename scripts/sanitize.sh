@@ -15,19 +15,9 @@ build="${ORVALIS_ASAN_BUILD:-$root/build-asan}"
 jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -le 2 ] || jobs=2
 
-packages=(g++ make cmake qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dri
-          libegl-dev libegl1-mesa-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-fi
+# shellcheck source=packages.sh
+source "$root/scripts/packages.sh"
+install_missing "${build_packages[@]}" "${test_packages[@]}"
 
 # Mesa unloads its driver when the last display connection closes, before the leak check at
 # exit. The driver's globals go with it, so everything they still point to would be reported as
@@ -42,7 +32,7 @@ if [ -f "$driver" ]; then
     link_flags=("-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed $driver -Wl,--as-needed -Wl,-rpath,$build/gl-driver")
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIS_SANITIZE=ON \
-    -DORVALIS_TESTS=ON -DORVALIS_BENCH=OFF "${link_flags[@]}" >/dev/null
+    -DORVALIS_WERROR=ON -DORVALIS_TESTS=ON -DORVALIS_BENCH=OFF "${link_flags[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1:check_initialization_order=1"

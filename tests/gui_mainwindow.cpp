@@ -1,5 +1,5 @@
-// The real main window under a display: construction order, tabs, menu, instruction box, keys and
-// the mode switch.
+// The real main window under a display: construction order, tabs, menu,
+// instruction box, keys and the mode switch.
 #include "RenderingSetting.h"
 #include "dialog.h"
 #include "extTrackball.h"
@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 
 using namespace testsupport;
@@ -59,7 +60,8 @@ QString instructionFile() {
     return QString::fromStdString(readFile("../instructions.htm"));
 }
 
-// Restores the switches the tests touch, so each test starts from the start-up values.
+// Restores the switches the tests touch, so each test starts from the start-up
+// values.
 class Window : public testing::Test {
 protected:
     void SetUp() override {
@@ -117,79 +119,56 @@ TEST_F(Window, HelpMenuAboutShowsTheKeptText) {
     EXPECT_EQ(boxes->text, instructionFile());
 }
 
-TEST_F(Window, SpaceTwiceReturnsToTheSphere) {
+TEST_F(Window, SpaceVAndDEachFlipTheirOwnSwitchAndOtherKeysChangeNothing) {
     RenderingSetting& s = RenderingSetting::_instance;
-    QTest::keyClick(window->view(), Qt::Key_Space);
-    EXPECT_EQ(s.displayMode, 1);
-    QTest::keyClick(window->view(), Qt::Key_Space);
-    EXPECT_EQ(s.displayMode, 0);
-}
-
-TEST_F(Window, VTwiceRestoresThePathOverlays) {
-    RenderingSetting& s = RenderingSetting::_instance;
-    for (bool start : {false, true}) {
-        s.showPaths = start;
-        QTest::keyClick(window->view(), Qt::Key_V);
-        EXPECT_EQ(s.showPaths, !start);
-        QTest::keyClick(window->view(), Qt::Key_V);
-        EXPECT_EQ(s.showPaths, start);
+    auto state = [&] {
+        return std::array<int, 4>{s.displayMode, s.showPaths, s.saveViewpath, s.applicationMode};
+    };
+    const auto start = state();
+    for (auto [key, k] : {std::pair{Qt::Key_Space, 0}, {Qt::Key_V, 1}, {Qt::Key_D, 2}}) {
+        auto flipped = start;
+        flipped[size_t(k)] = 1 - flipped[size_t(k)];
+        QTest::keyClick(window->view(), key);
+        EXPECT_EQ(state(), flipped) << k;
+        QTest::keyClick(window->view(), key);
+        EXPECT_EQ(state(), start) << k;
     }
-}
-
-TEST_F(Window, DTogglesRecording) {
-    RenderingSetting& s = RenderingSetting::_instance;
-    QTest::keyClick(window->view(), Qt::Key_D);
-    EXPECT_TRUE(s.saveViewpath);
-    QTest::keyClick(window->view(), Qt::Key_D);
-    EXPECT_FALSE(s.saveViewpath);
-}
-
-TEST_F(Window, OtherKeysChangeNothing) {
-    RenderingSetting& s = RenderingSetting::_instance;
     s.displayMode = 1;
     s.showPaths = true;
+    const auto changed = state();
     for (Qt::Key key : {Qt::Key_A, Qt::Key_Escape, Qt::Key_Return, Qt::Key_1, Qt::Key_Left}) {
         QTest::keyClick(window->view(), key);
-        EXPECT_EQ(s.displayMode, 1);
-        EXPECT_TRUE(s.showPaths);
-        EXPECT_FALSE(s.saveViewpath);
-        EXPECT_EQ(s.applicationMode, 2);
+        EXPECT_EQ(state(), changed) << key;
     }
 }
 
-TEST_F(Window, TrackballTabInstallsTheRecommendedStrengths) {
+TEST_F(Window, EachTabSetsItsModeStrengthsAndPaths) {
     RenderingSetting& s = RenderingSetting::_instance;
     ExtTrackball& t = ExtTrackball::_instance;
+    // Trackball: the recommended strengths, on the sliders too, no paths, no
+    // predicted throw.
+    window->tabs()->setCurrentIndex(0);
     s.showPaths = true;
     t.predictedThrowPath.assign(3, vec(1, 2, 0));
     window->tabs()->setCurrentIndex(1);
-    EXPECT_EQ(s.applicationMode, 1);
-    EXPECT_EQ(t.nudgeStrength, 0.56f);
-    EXPECT_EQ(t.frictionStrength, 0.11f);
-    EXPECT_FALSE(s.showPaths);
-    EXPECT_TRUE(t.predictedThrowPath.empty());
-    EXPECT_EQ(s.selectedAttribute, 0);
-}
-
-TEST_F(Window, OrbitTabShowsPathsAndTurnsTheNudgeOff) {
-    RenderingSetting& s = RenderingSetting::_instance;
-    ExtTrackball& t = ExtTrackball::_instance;
+    EXPECT_TRUE(s.applicationMode == 1 && t.nudgeStrength == 0.56f && t.frictionStrength == 0.11f);
+    EXPECT_TRUE(!s.showPaths && t.predictedThrowPath.empty() && s.selectedAttribute == 0);
+    QList<QSlider*> sliders = window->trackballPanel()->findChildren<QSlider*>();
+    ASSERT_EQ(sliders.size(), 2);
+    QList<int> values = {sliders[0]->value(), sliders[1]->value()};
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, (QList<int>{11, 56}));
+    // Orbit, entered with the nudge on: paths shown, nudge off.
+    window->tabs()->setCurrentIndex(2);
+    EXPECT_TRUE(s.applicationMode == 3 && t.nudgeStrength == 0.0f && s.showPaths);
+    // Visualizer, entered from Trackball with the nudge on and the paths shown.
     window->tabs()->setCurrentIndex(1);
-    window->tabs()->setCurrentIndex(2);
-    EXPECT_EQ(s.applicationMode, 3);
-    EXPECT_EQ(t.nudgeStrength, 0.0f);
-    EXPECT_TRUE(s.showPaths);
-}
-
-TEST_F(Window, VisualizerTabResetsAttributeAndHidesPaths) {
-    RenderingSetting& s = RenderingSetting::_instance;
-    ExtTrackball& t = ExtTrackball::_instance;
-    window->tabs()->setCurrentIndex(2);
+    ASSERT_EQ(t.nudgeStrength, 0.56f);
+    s.showPaths = true;
+    s.selectedAttribute = 1;
     window->tabs()->setCurrentIndex(0);
-    EXPECT_EQ(s.applicationMode, 2);
-    EXPECT_EQ(t.nudgeStrength, 0.0f);
-    EXPECT_EQ(s.selectedAttribute, 0);
-    EXPECT_FALSE(s.showPaths);
+    EXPECT_TRUE(s.applicationMode == 2 && t.nudgeStrength == 0.0f);
+    EXPECT_TRUE(s.selectedAttribute == 0 && !s.showPaths);
 }
 
 TEST_F(Window, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
@@ -220,16 +199,6 @@ TEST_F(Window, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
     EXPECT_NE(second.find("Successfully load ../Data/Attributes/torus/torus_front.vgf"),
               std::string::npos)
         << second;
-}
-
-TEST_F(Window, TrackballSlidersShowTheRecommendedValues) {
-    window->tabs()->setCurrentIndex(0);
-    window->tabs()->setCurrentIndex(1);
-    QList<QSlider*> sliders = window->trackballPanel()->findChildren<QSlider*>();
-    ASSERT_EQ(sliders.size(), 2);
-    QList<int> values = {sliders[0]->value(), sliders[1]->value()};
-    std::sort(values.begin(), values.end());
-    EXPECT_EQ(values, (QList<int>{11, 56}));
 }
 
 int main(int argc, char** argv) {

@@ -48,8 +48,8 @@ struct CellTriangles {
 };
 
 // Primitives captured in GL feedback mode, each its corners (one for a point, two for a line
-// piece, three for a triangle) with window x, y and texture s, t.
-using Primitive = std::vector<std::array<float, 4>>;
+// piece, three for a triangle) with window x, y, texture s, t and colour r, g, b.
+using Primitive = std::vector<std::array<float, 7>>;
 std::vector<Primitive> capture(const std::function<void()>& draw) {
     std::vector<GLfloat> buf(1 << 20);
     glFeedbackBuffer(static_cast<GLsizei>(buf.size()), GL_3D_COLOR_TEXTURE, buf.data());
@@ -67,11 +67,19 @@ std::vector<Primitive> capture(const std::function<void()>& draw) {
         }
         out.emplace_back(polygon ? static_cast<size_t>(buf[k++]) : token == GL_POINT_TOKEN ? 1 : 2);
         for (auto& c : out.back()) {
-            c = {buf[k], buf[k + 1], buf[k + 7], buf[k + 8]};
+            c = {buf[k], buf[k + 1], buf[k + 7], buf[k + 8], buf[k + 3], buf[k + 4], buf[k + 5]};
             k += 11;
         }
     }
     return out;
+}
+// The number of primitives with that many corners, each of them wholly in colour (r, g, b).
+int count(const std::vector<Primitive>& ps, size_t corners, std::array<float, 3> rgb) {
+    return static_cast<int>(std::count_if(ps.begin(), ps.end(), [&](const Primitive& p) {
+        return p.size() == corners && std::all_of(p.begin(), p.end(), [&](auto& c) {
+                   return c[4] == rgb[0] && c[5] == rgb[1] && c[6] == rgb[2];
+               });
+    }));
 }
 int count(const std::vector<Primitive>& ps, size_t corners) {
     return static_cast<int>(std::count_if(ps.begin(), ps.end(),
@@ -271,15 +279,17 @@ TEST_F(RenderTest, TrailsBendOntoTheSphereAndSplitAtTheFlatMapSeam) {
     t.viewpointTrail = {vec(0, 0, 1), vec(std::sin(0.005), 0, std::cos(0.005)),
                         vec(std::sin(0.009), 0, std::cos(0.009))};
     auto ps = capture([&] { renderer.drawThrowPathonSphere(); });
-    EXPECT_EQ(count(ps, 2), 2);
-    EXPECT_EQ(count(ps, 1), 1);
+    // The thrown view's trail is magenta with a black start marker, the plain drag's black.
+    constexpr std::array<float, 3> magenta{1, 0, 1}, black{0, 0, 0};
+    EXPECT_EQ(count(ps, 2, magenta), 2);
+    EXPECT_EQ(count(ps, 1, black), 1);
     // The plain-drag trail has no start marker. Directions 90 degrees (1.414) apart: the first,
     // extra points at t = 0.01 .. 0.99 of the chord (not running on past the next point), then
     // the second: 100 pieces.
     t.stdDragTrail = {vec(0, 0, 1), vec(1, 0, 0)};
     ps = capture([&] { renderer.drawStdThrowPathonSphere(); });
     EXPECT_EQ(count(ps, 1), 0);
-    EXPECT_EQ(count(ps, 2), 100);
+    EXPECT_EQ(count(ps, 2, black), 100);
 
     // On a 28 x 14 map columns 27 and 1 lie at u = 13 and -13, rows 7 and 5 at v = 0 and 4; the
     // step between them crosses the seam at v = 0 + 4 * (14 - 13) / (28 - 13 - 13) = 2.
@@ -289,11 +299,11 @@ TEST_F(RenderTest, TrailsBendOntoTheSphereAndSplitAtTheFlatMapSeam) {
     coordinateTransform::_instance.ArrayIndexToCartesian(1, 5, q);
     t.viewpointTrail = {p, q};
     ps = capture([&] { renderer.drawThrowPathonTexture(); });
-    ASSERT_EQ(count(ps, 2), 2);
+    ASSERT_EQ(count(ps, 2, magenta), 2);
     EXPECT_TRUE(segment(ps[0], 13, 0, 14, 2, 0.5));
     EXPECT_TRUE(segment(ps[1], -14, 2, -13, 4, 0.5));
     // Two points already bring the start marker on the flat map, at the trail's start.
-    ASSERT_EQ(count(ps, 1), 1);
+    ASSERT_EQ(count(ps, 1, black), 1);
     EXPECT_NEAR(ps[2][0][0], win(13), 0.01);
     EXPECT_NEAR(ps[2][0][1], win(0), 0.01);
 }

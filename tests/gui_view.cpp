@@ -414,10 +414,25 @@ TEST_F(ViewTest, OrbitPlaysPausesAndResumesAtTheCurrentPoint) {
     viewPath& path = viewPath::_instance;
     ASSERT_EQ(path.pathPoints.size(), 200u);
     auto* play = childNamed<QCheckBox>(window->scrubberPanel(), "play");
-    play->click();
-    ASSERT_TRUE(RenderingSetting::_instance.playing);
-    // 200 points: one point every 200 / 1.5 = 133 ms.
-    EXPECT_TRUE(waitUntil([&] { return path.currentIndex >= 3; }, 3000));
+    // 200 points played at 1.5 paths a second: a point every 400 / 3 ms. Measured against the
+    // clock that passed while playing: the frame that takes up the play ran within [0, t0], the
+    // last frame painted within [t1, t2], and each end may be part way through a point.
+    auto expectPace = [&](int from) {
+        QElapsedTimer clock;
+        clock.start();
+        play->click();
+        ASSERT_TRUE(RenderingSetting::_instance.playing);
+        waitFrames(2);
+        const double t0 = double(clock.elapsed());
+        QTest::qWait(800);
+        const double t1 = double(clock.elapsed());
+        waitFrames(2);
+        const double t2 = double(clock.elapsed());
+        const int moved = path.currentIndex - from;
+        EXPECT_GT(moved, (t1 - t0) * 3 / 400 - 1) << t0 << " " << t1;
+        EXPECT_LT(moved, t2 * 3 / 400 + 1) << t2;
+    };
+    expectPace(path.currentIndex);
     play->click();
     waitTicks(2);
     const int paused = path.currentIndex;
@@ -429,7 +444,8 @@ TEST_F(ViewTest, OrbitPlaysPausesAndResumesAtTheCurrentPoint) {
     // A jump to the clock's point would land 3 or more points on (the pause took 400 ms).
     EXPECT_TRUE(path.currentIndex >= paused && path.currentIndex <= paused + 2)
         << "resumes where it paused";
-    EXPECT_TRUE(waitUntil([&] { return path.currentIndex >= paused + 3; }, 3000));
+    play->click();
+    expectPace(path.currentIndex);
     play->click();
     // The turntable plays through the same index.
     click(window->scrubberPanel(), "turntable");

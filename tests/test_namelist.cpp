@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -20,45 +21,31 @@ struct Names {
     std::vector<std::string> strings() const { return {items.begin(), items.end()}; }
 };
 
-const std::vector<std::string> frontTopSide = {"front", "top", "side"};
-
 } // namespace
 
-TEST(NameList, AnyWhiteSpaceSeparatesNames) {
-    for (const char* spelling : {"front\ntop\nside\n", "front top side", "front\ttop\r\nside",
-                                 "\n\nfront\n\n top \nside\n\n\n", "  front\v\ftop side   "}) {
-        Names n(spelling);
-        EXPECT_EQ(n.result, 0) << spelling;
-        EXPECT_EQ(n.strings(), frontTopSide) << spelling;
-    }
-}
-
-TEST(NameList, EmptyAndBlankFilesGiveNoName) {
-    for (const char* spelling : {"", " ", "\n\n\t\r\n"}) {
-        Names n(spelling);
-        EXPECT_EQ(n.result, 0);
-        EXPECT_TRUE(n.items.empty());
-    }
-}
-
-TEST(NameList, DuplicatesAndOrderAreKept) {
-    Names n("b a b\n");
-    EXPECT_EQ(n.strings(), (std::vector<std::string>{"b", "a", "b"}));
-}
-
-TEST(NameList, FortyNineCharactersFitAndFiftyDoNot) {
+TEST(NameList, WhiteSpaceSeparatesNamesInFileOrderUpToFortyNineCharacters) {
+    // Any white space separates; blank files give no name; duplicates, order and
+    // a last name without a line end are kept. A name of 50 characters stops the
+    // list: the result is its position (from 1) and the names before it stay.
+    const std::vector<std::string> fts = {"front", "top", "side"}, none;
     const std::string fits(49, 'x');
-    Names ok(fits + "\n");
-    EXPECT_EQ(ok.result, 0);
-    ASSERT_EQ(ok.items.size(), 1u);
-    EXPECT_EQ(std::string(ok.items[0]), fits);
-
-    Names tooLong("a " + fits + " " + std::string(50, 'y') + " z");
-    EXPECT_EQ(tooLong.result, 3);
-    EXPECT_EQ(tooLong.strings(), (std::vector<std::string>{"a", fits}));
-}
-
-TEST(NameList, LastNameWithoutNewlineIsComplete) {
-    Names n("one\ntwo");
-    EXPECT_EQ(n.strings(), (std::vector<std::string>{"one", "two"}));
+    const std::tuple<std::string, int, std::vector<std::string>> cases[] = {
+        {"front\ntop\nside\n", 0, fts},
+        {"front top side", 0, fts},
+        {"front\ttop\r\nside", 0, fts},
+        {"\n\nfront\n\n top \nside\n\n\n", 0, fts},
+        {"  front\v\ftop side   ", 0, fts},
+        {"", 0, none},
+        {" ", 0, none},
+        {"\n\n\t\r\n", 0, none},
+        {"b a b\n", 0, {"b", "a", "b"}},
+        {"one\ntwo", 0, {"one", "two"}},
+        {fits + "\n", 0, {fits}},
+        {"a " + fits + " " + std::string(50, 'y') + " z", 3, {"a", fits}},
+    };
+    for (const auto& [bytes, result, names] : cases) {
+        Names n(bytes);
+        EXPECT_EQ(n.result, result) << bytes;
+        EXPECT_EQ(n.strings(), names) << bytes;
+    }
 }

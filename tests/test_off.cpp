@@ -56,20 +56,39 @@ TEST(OffReader, FaceColours) {
     }
 }
 
-TEST(OffReader, KeywordsCommentsLineEndsAndVertexColours) {
-    // NOFF reads six numbers per vertex line, a later OFF file three; any upper-case N in the
-    // keyword means normals.
-    Geometry g;
+TEST(OffReader, EveryVertexLayoutReadsItsPositionsAndNormals) {
+    // Only an upper-case N in the keyword means normals; values beyond those on the first
+    // vertex's own line (colours as integers or reals, with or without alpha) are passed over on
+    // every vertex line, whatever the keyword says, and a later file starts afresh.
+    const std::pair<const char*, const char*> layouts[] = {
+        {"OFF", ""},
+        {"NOFF", " 0 0.25 1"},
+        {"COFF", " 255 128 0 255"},
+        {"COFF", " 0.9 0.5 0"},
+        {"NCOFF", " 0 0.25 1 0.9 0.5 0 1"},
+        {"CNOFF", " 0 0.25 1 255 0 0"},
+        {"OFF", " 255 255 255"},
+        {"COFF", ""},
+        {"OFF", " 7"},
+    };
     const Points expected = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    readBytes(g, "t.off", "NOFF\n3 1 0\n0 0 0 0.5 0.25 1\n1 0 0 0 1 0\n0 1 0 1 0 0\n3 0 1 2\n");
-    EXPECT_TRUE(g.hasNormals);
-    ASSERT_EQ(positions(g.model), expected);
-    EXPECT_EQ(g.model.verts[0].normal[1], 0.25f);
-    readBytes(g, "t.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
-    EXPECT_FALSE(g.hasNormals);
-    EXPECT_EQ(positions(g.model), expected);
+    Geometry g;
+    for (const auto& [keyword, extra] : layouts) {
+        std::string text = std::string(keyword) + "\n3 1 0\n";
+        for (const auto& p : expected)
+            text += num(p[0]) + " " + num(p[1]) + " " + num(p[2]) + extra + "\n";
+        ASSERT_FALSE(readBytes(g, "t.off", text + "3 0 1 2\n").ended) << text;
+        EXPECT_EQ(positions(g.model), expected) << text;
+        EXPECT_EQ(corners(g.model), Tris({{0, 1, 2}})) << text;
+        EXPECT_EQ(g.hasNormals, std::string_view(keyword).find('N') != std::string_view::npos);
+        EXPECT_TRUE(!g.hasNormals || g.model.verts[0].normal[1] == 0.25f) << text;
+    }
     ASSERT_FALSE(readBytes(g, "t.off", "CNOFF 1 0 0 1 2 3 4 5 6").ended);
     EXPECT_TRUE(g.hasNormals && g.model.verts[0].normal[2] == 6.0f);
+}
+
+TEST(OffReader, CommentsLineEndsAndVertexColours) {
+    Geometry g;
     // Comments before the keyword and between sections, CR LF line ends, and a colour after each
     // vertex (COFF), with comments behind some of them.
     readBytes(g, "t.off",

@@ -2,6 +2,7 @@
 // of their own that shares no code with the reader, so a fault in the reader cannot be mirrored
 // by the writer.
 #include "Geometry.h"
+#include "geom_util.h"
 #include "plyfile.h"
 #include "support.h"
 
@@ -111,30 +112,11 @@ struct LoadedMesh {
     int corner(int t, int k) const { return int(mesh.tris[t].verts[k] - mesh.verts); }
 };
 
-struct LoadOutcome {
-    bool exited = false;
-    int status = 0;
-    std::string out, err;
-};
-
-// Runs a reader call with endProcess trapped and both streams captured.
-template <typename Fn> LoadOutcome capture(Fn fn) {
-    LoadOutcome r;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    try {
-        testsupport::ExitTrap trap;
-        fn();
-    } catch (const testsupport::ProcessExit& e) {
-        r = {true, e.status, {}, {}};
-    }
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
-}
+using LoadOutcome = geomtest::Outcome;
+using geomtest::trapped;
 
 LoadOutcome loadBytes(LoadedMesh& m, const std::string& bytes, const char* name = "mesh.ply") {
-    return capture([&] { readPlyModelFromBytes(&m.mesh, name, bytes); });
+    return trapped([&] { readPlyModelFromBytes(&m.mesh, name, bytes); });
 }
 
 // The positions (as floats) and the fan of every face of a load.
@@ -261,8 +243,8 @@ TEST(PlyLibrary, HeadersThatAreNotPlyHeadersOpenAsNullWithoutAWord) {
           "ply\nformat ASCII 1.0\nend_header\n", "ply\nformat ascii one\nend_header\n",
           "ply\nelement vertex 0\nend_header\n", "ply\nformat ascii 1.0\nelement vertex 0\n",
           "ply\nformat ascii 1.0\nend_head\n"}) {
-        const LoadOutcome r = capture([&] { EXPECT_FALSE(open(header)) << header; });
-        EXPECT_TRUE(!r.exited && r.err.empty()) << header;
+        const LoadOutcome r = trapped([&] { EXPECT_FALSE(open(header)) << header; });
+        EXPECT_TRUE(!r.ended && r.err.empty()) << header;
     }
     int nelems = -1, type = -1; // the smallest header that is one:
     ASSERT_TRUE(open("ply\nformat ascii 1.0\nend_header", &nelems, nullptr, &type));
@@ -330,7 +312,7 @@ TEST(PlyLibrary, ListsAreAllocatedForTheCallerAndWhatCannotBeStoredAsAskedIsLeft
     // round a value would be taken for a list's address.
     const PlyFilePtr ply = open(write("ascii", {e}));
     float r[2] = {-1, -1};
-    const LoadOutcome out = capture([&] {
+    const LoadOutcome out = trapped([&] {
         ask(ply, "poly", "items", PLY_FLOAT, 4);
         ask(ply, "poly", "after", PLY_FLOAT, 0, PLY_INT, 4);
         ply_get_element(ply.get(), r);
@@ -363,8 +345,8 @@ TEST(PlyLibrary, ByteOrderFollowsTheFileAndTheHostFlag) {
 
 TEST(PlyLibrary, AFailedLibraryAllocationIsReportedWithItsSite) {
     const LoadOutcome r =
-        capture([] { std::free(my_alloc(size_t(PTRDIFF_MAX) + 1, 123, "Src/plyfile")); });
-    EXPECT_TRUE(r.exited && r.status == -1);
+        trapped([] { std::free(my_alloc(size_t(PTRDIFF_MAX) + 1, 123, "Src/plyfile")); });
+    EXPECT_TRUE(r.ended && r.status == -1);
     EXPECT_EQ(r.err, "Memory allocation bombed on line 123 in Src/plyfile\n");
 }
 
@@ -393,7 +375,7 @@ TEST(PlyReader, EveryFormatAndEveryTypeForPositionsCountsAndIndices) {
             bytes = head + bytes.substr(header);
         }
         const LoadOutcome r = loadBytes(m, bytes);
-        ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
+        ASSERT_TRUE(!r.ended && r.err.empty()) << r.err;
         expectShape(m, shape);
         // The box from the stored floats, in double; 0..100 x 0..100 x 0..120 unchanged.
         const double lo = float(at(0)), hi = float(at(100)), top = float(at(120));
@@ -418,7 +400,7 @@ TEST(PlyReader, TabsCrlfLineEndsPlusSignsExtraWordsAndLongLines) {
              {longText, "from another " + std::string(5000, 'c')}}) {
         LoadedMesh m;
         const LoadOutcome r = loadBytes(m, bytes);
-        ASSERT_FALSE(r.exited) << r.err;
+        ASSERT_FALSE(r.ended) << r.err;
         EXPECT_EQ(r.out, "type 1\ncomment = '" + comment + "'\n");
         expectShape(m, {{{1.5, -2, 30}, {0, 0, 0}, {1, 1, 1}}, {{2, 1, 0}}});
     }
@@ -442,7 +424,7 @@ TEST(PlyReader, ExtraPropertiesAndElementsAreSteppedOverAndCommentsPrintedInOrde
             m, write(kFormats[(4 - code) % 3], {material, f, v, {"grid", {"uint8 i"}, {{1}}}},
                      {"comment   made by hand", "obj_info first info", "comment second\tone",
                       "obj_info\t\tsecond info"}));
-        ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
+        ASSERT_TRUE(!r.ended && r.err.empty()) << r.err;
         expectShape(m, kPyramid);
         EXPECT_EQ(r.out, "type " + std::to_string(code) +
                              "\ncomment = 'made by hand'\ncomment = 'second one'\n"
@@ -454,7 +436,7 @@ TEST(PlyReader, AMissingCoordinateReadsAsZeroAndNoVertexElementLeavesAnEmptyMesh
     LoadedMesh m, e;
     LoadOutcome r =
         loadBytes(m, write("ascii", {{"vertex", {"float x", "float y"}, {{1, 2}, {3, -4}}}}));
-    ASSERT_FALSE(r.exited) << r.err;
+    ASSERT_FALSE(r.ended) << r.err;
     EXPECT_EQ(r.err, "Warning:  Can't find property 'z' in element 'vertex'\n");
     expectShape(m, {{{1, 2, 0}, {3, -4, 0}}, {}});
     // Box 1..3 x -4..2 x 0..0: the y half side 3 is the greatest.
@@ -462,7 +444,7 @@ TEST(PlyReader, AMissingCoordinateReadsAsZeroAndNoVertexElementLeavesAnEmptyMesh
     e.mesh.center[0] = e.mesh.extent = 9;
     r = loadBytes(e, write("ascii", {{"camera", {"float px"}, {{1}, {2}}},
                                      {"face", {"list uchar int vertex_indices"}, {}}}));
-    ASSERT_FALSE(r.exited) << r.err;
+    ASSERT_FALSE(r.ended) << r.err;
     EXPECT_TRUE(!e.mesh.verts && !e.mesh.tris && e.mesh.nverts == 0 && e.mesh.ntris == 0);
     EXPECT_EQ(std::tie(e.mesh.center[0], e.mesh.extent), std::tuple(0.0f, 0.0f));
 }
@@ -476,19 +458,19 @@ TEST(PlyReader, FilesOnDiskTheSuffixRuleAndReadModel) {
     for (const char* name : {"model.ply", "model"}) {
         LoadedMesh m;
         const std::string path = (dir / name).string();
-        const LoadOutcome r = capture([&] { geometry.readPlyModel(&m.mesh, path.c_str()); });
-        ASSERT_FALSE(r.exited) << name << ": " << r.err;
+        const LoadOutcome r = trapped([&] { geometry.readPlyModel(&m.mesh, path.c_str()); });
+        ASSERT_FALSE(r.ended) << name << ": " << r.err;
         EXPECT_EQ(r.out, "type 2\n");
         expectShape(m, kPyramid);
     }
     const std::string path = (dir / "model.ply").string(), upper = (dir / "model.PLY").string();
-    LoadOutcome r = capture([&] { geometry.readModel(&geometry.model, path.c_str()); });
+    LoadOutcome r = trapped([&] { geometry.readModel(&geometry.model, path.c_str()); });
     EXPECT_EQ(r.out, "ProgName : model\n# Read 'model' in 'PLY' format\ntype 2\n"
                      "# 5 vertices, 6 triangles, extent: 60.000000\n");
     // model.PLY does not end in exactly ".ply", so model.PLY.ply is looked for, and is missing.
     LoadedMesh m;
-    r = capture([&] { geometry.readPlyModel(&m.mesh, upper.c_str()); });
-    EXPECT_TRUE(r.exited && r.status == -1 && r.out.empty());
+    r = trapped([&] { geometry.readPlyModel(&m.mesh, upper.c_str()); });
+    EXPECT_TRUE(r.ended && r.status == -1 && r.out.empty());
     EXPECT_EQ(r.err, "read_model(): can't open input file " + upper + "\n");
 }
 
@@ -501,7 +483,7 @@ TEST(PlyCorpus, PolygonsAreFannedAndSizedTypeNamesRead) {
           std::tuple{"polygon_255_sized_types.ply", 255, 253}}) {
         LoadedMesh m;
         const LoadOutcome r = loadBytes(m, testsupport::readFile(dir + file));
-        ASSERT_TRUE(!r.exited && r.err.empty()) << r.err;
+        ASSERT_TRUE(!r.ended && r.err.empty()) << r.err;
         ASSERT_EQ(std::make_pair(m.mesh.nverts, m.mesh.ntris), std::make_pair(nverts, ntris));
         // The last triangle of the fan of the last face.
         const int last[2][3] = {{1, 7, 5}, {0, 253, 254}};
@@ -524,8 +506,8 @@ TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
         const bool opened = line.find("can't open") == line.npos && line.find("ply_read") != 0;
         const bool ascii = testsupport::readFile(path).find("format ascii") != std::string::npos;
         LoadedMesh m;
-        const LoadOutcome r = capture([&] { geometry.readPlyModel(&m.mesh, path.c_str()); });
-        EXPECT_TRUE(r.exited && r.status == -1) << name;
+        const LoadOutcome r = trapped([&] { geometry.readPlyModel(&m.mesh, path.c_str()); });
+        EXPECT_TRUE(r.ended && r.status == -1) << name;
         EXPECT_EQ(r.err, line) << name;
         EXPECT_EQ(r.out, !opened ? "" : ascii ? "type 1\n" : "type 3\n") << name;
         EXPECT_TRUE(m.mesh.verts == nullptr && m.mesh.tris == nullptr) << name;
@@ -537,7 +519,7 @@ TEST(PlyCorpus, EveryPrefixOfAValidFileEndsInOneLine) {
         const std::string whole =
             write(format, meshElems(kPyramid, "float", "int"), {"comment cut at every byte"});
         LoadedMesh full;
-        ASSERT_FALSE(loadBytes(full, whole).exited) << format;
+        ASSERT_FALSE(loadBytes(full, whole).ended) << format;
         // An ascii file whose last line lost only its line end is still whole (its last word is
         // a one-digit index, so no shorter cut can pass for a complete value).
         const size_t cuts = whole.size() - (format == std::string("ascii") ? 1 : 0);
@@ -545,7 +527,7 @@ TEST(PlyCorpus, EveryPrefixOfAValidFileEndsInOneLine) {
         for (size_t len = 0; len < cuts; ++len) {
             LoadedMesh m;
             const LoadOutcome r = loadBytes(m, whole.substr(0, len), "cut.ply");
-            ASSERT_TRUE(r.exited) << format << ": prefix of " << len << " bytes loaded";
+            ASSERT_TRUE(r.ended) << format << ": prefix of " << len << " bytes loaded";
             EXPECT_TRUE(r.status == -1 && !m.mesh.verts) << len;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << len << r.err;
             openFailures += r.err == "read_model(): can't open input file cut.ply\n";

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <vector>
 
 using namespace testsupport;
 
@@ -27,41 +29,39 @@ std::string extension(const char* path) {
 
 } // namespace
 
-TEST(FileNames, ProgNameIsTheLastComponentUpToItsFirstDot) {
-    EXPECT_EQ(progName("../Data/Models/bunny.off"), "bunny");
-    EXPECT_EQ(progName("a.b.txt"), "a");
-    EXPECT_EQ(progName(".hidden"), "");
-    // The character after a separator is taken without looking at it, even a '.'.
-    EXPECT_EQ(progName("../Data/.hidden"), ".hidden");
-    EXPECT_EQ(progName("../Data/..x.y"), ".");
-    EXPECT_EQ(progName("plain"), "plain");
-    EXPECT_EQ(progName("dir\\win.obj"), "win");
-    EXPECT_EQ(progName("a.b/c.d"), "c");
-    // A path ending in a separator has no component after it.
-    EXPECT_EQ(progName("../Data/"), "");
-    EXPECT_EQ(progName(""), "");
-}
-
-TEST(FileNames, ProgNamePrintsItsResult) {
+TEST(FileNames, ProgNameIsUpToTheFirstDotAndExtensionAfterTheLastOfTheLastComponent) {
+    // The character after a separator is taken without looking at it, even a '.';
+    // a path ending in a separator has no component after it.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"../Data/Models/bunny.off", "bunny", "off"},
+        {"a.b.txt", "a", "txt"},
+        {".hidden", "", "hidden"},
+        {"../Data/.hidden", ".hidden", ""},
+        {"../Data/..x.y", ".", "y"},
+        {"plain", "plain", ""},
+        {"dir\\win.obj", "win", "obj"},
+        {"a.b/c.d", "c", "d"},
+        {"../a.b/c", "c", ""},
+        {"../Data/", "", ""},
+        {"", "", ""},
+        {"model.Off", "model", "Off"},
+        {"dir\\model.PLY", "model", "PLY"},
+        {"trailing.", "trailing", ""},
+        {"trailing/", "", ""},
+        {"../x", "x", ""},
+        {"name", "name", ""},
+    };
+    for (const auto& [path, name, ext] : cases) {
+        EXPECT_EQ(progName(path), name) << path;
+        EXPECT_EQ(extension(path), ext) << path;
+    }
     testing::internal::CaptureStdout();
     progName("../Data/Models/bunny.off");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ProgName : bunny\n");
 }
 
-TEST(FileNames, ExtensionIsWhatFollowsTheLastDotOfTheLastComponent) {
-    EXPECT_EQ(extension("../Data/Models/bunny.off"), "off");
-    EXPECT_EQ(extension("a.b.txt"), "txt");
-    EXPECT_EQ(extension("../x"), "");
-    EXPECT_EQ(extension("name"), "");
-    EXPECT_EQ(extension("../a.b/c"), "");
-    EXPECT_EQ(extension("model.Off"), "Off");
-    EXPECT_EQ(extension("dir\\model.PLY"), "PLY");
-    EXPECT_EQ(extension("trailing."), "");
-    EXPECT_EQ(extension("trailing/"), "");
-}
-
-// An instruction text too long for the box is cut at a line break within 1 MB and says so; a
-// shorter one is read whole.
+// An instruction text too long for the box is cut at a line break within 1 MB
+// and says so; a shorter one is read whole.
 TEST(FileReading, TextForDisplayIsCutAtALineBreakWithANote) {
     testsupport::TempDir dir;
     const std::string line = "<p>" + std::string(95, 'x') + "</p>\n";
@@ -83,29 +83,16 @@ TEST(Settings, ResourcePathsHangOffTheParentFolder) {
     EXPECT_EQ(getResourcePath(""), "../");
 }
 
-TEST(Settings, ListsOfTheFixtureTreeAreReadInFileOrder) {
+TEST(Settings, ListsOfTheFixtureTreeInFileOrderAndInitialSwitches) {
     const RenderingSetting& s = RenderingSetting::_instance;
-    ASSERT_EQ(s.modelNames.size(), 2u);
-    EXPECT_STREQ(s.modelNames[0], "torus");
-    EXPECT_STREQ(s.modelNames[1], "box");
-    ASSERT_EQ(s.attributeNames.size(), 3u);
-    EXPECT_STREQ(s.attributeNames[0], "front");
-    EXPECT_STREQ(s.attributeNames[1], "top");
-    EXPECT_STREQ(s.attributeNames[2], "side");
-}
-
-TEST(Settings, InitialSwitches) {
-    const RenderingSetting& s = RenderingSetting::_instance;
-    EXPECT_FALSE(s.showPaths);
-    EXPECT_FALSE(s.saveViewpath);
-    EXPECT_EQ(s.displayMode, 0);
-    EXPECT_EQ(s.selectedModel, 0);
-    EXPECT_EQ(s.selectedAttribute, 0);
-    EXPECT_EQ(s.orbitType, 1);
-    EXPECT_FALSE(s.throwing);
-    EXPECT_FALSE(s.playing);
-    EXPECT_FALSE(s.modelChanged);
-    EXPECT_EQ(s.applicationMode, 2);
+    EXPECT_EQ(std::vector<std::string>(s.modelNames.begin(), s.modelNames.end()),
+              (std::vector<std::string>{"torus", "box"}));
+    EXPECT_EQ(std::vector<std::string>(s.attributeNames.begin(), s.attributeNames.end()),
+              (std::vector<std::string>{"front", "top", "side"}));
+    EXPECT_EQ(std::vector<int>({s.showPaths, s.saveViewpath, s.displayMode, s.selectedModel,
+                                s.selectedAttribute, s.orbitType, s.throwing, s.playing,
+                                s.modelChanged, s.applicationMode}),
+              std::vector<int>({0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
     EXPECT_NE(s.viewpathRecorder, nullptr);
 }
 
@@ -119,7 +106,8 @@ TEST(Settings, PathBuildersComposeTheSelectedModelAndAttribute) {
     testing::internal::CaptureStdout();
     EXPECT_STREQ(s.modelFilePath(), "../Data/Models/box.off");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "../Data/Models/box.off\n");
-    // Each builder owns its buffer: a later call of another builder leaves it alone.
+    // Each builder owns its buffer: a later call of another builder leaves it
+    // alone.
     char* goodness = s.goodnessFilePath();
     s.selectedModel = 0;
     s.selectedAttribute = 0;

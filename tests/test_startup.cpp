@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 
 using namespace testsupport;
@@ -23,103 +25,78 @@ protected:
     TempDir tree;
 };
 
+const std::string attributes = "cannot open the file (../Data/Attributes/attributeList.txt) that "
+                               "specify the list of attributes\n",
+                  noModels =
+                      "cannot open the file (modelList.txt) that specify the list of models\n";
+
 bool haveDisplay() {
     return std::getenv("DISPLAY") != nullptr;
 }
 
 } // namespace
 
-TEST_F(Startup, MissingAttributeListEndsWithItsFullPath) {
-    fs::remove(tree / "Data/Attributes/attributeList.txt");
-    ProcessResult r = run();
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_EQ(r.err, "cannot open the file (../Data/Attributes/attributeList.txt) that specify the "
-                     "list of attributes\n");
-}
-
-TEST_F(Startup, MissingModelListEndsWithItsName) {
-    fs::remove(tree / "Data/Models/modelList.txt");
-    ProcessResult r = run();
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_EQ(r.err, "cannot open the file (modelList.txt) that specify the list of models\n");
-}
-
-TEST_F(Startup, BothListsMissingReportsTheAttributeListFirst) {
-    fs::remove(tree / "Data/Models/modelList.txt");
-    fs::remove(tree / "Data/Attributes/attributeList.txt");
-    ProcessResult r = run();
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_EQ(r.err, "cannot open the file (../Data/Attributes/attributeList.txt) that specify the "
-                     "list of attributes\n");
-}
-
-TEST_F(Startup, EmptyListsLeaveNoSelectionAndEndTheProcess) {
-    for (const char* content : {"", "\n\n  \t\n"}) {
-        writeFile(tree / "Data/Models/modelList.txt", content);
-        ProcessResult r = run();
-        EXPECT_EQ(r.exitStatus, 255);
-        EXPECT_NE(r.err.find("../Data/Models/modelList.txt"), std::string::npos) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+// Each case breaks files of a fresh tree (nullptr: removed) and gives the status and the line,
+// whole, its end, or a part of it (of a single line).
+TEST_F(Startup, EachMissingOrBrokenFileEndsWithItsOneLineAndStatus) {
+    const std::string models = "../Data/Models/modelList.txt", torus = "../Data/Models/torus.off";
+    const std::string tooLong = "front " + std::string(49, 'a') + "\n" + std::string(50, 'b');
+    const char *attrList = "Data/Attributes/attributeList.txt",
+               *modelList = "Data/Models/modelList.txt";
+    enum Match { Whole, Ends, Within, OneLineWithin };
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> files;
+        bool needsDisplay;
+        int status;
+        Match match;
+        std::string err;
+    };
+    const std::string long49 = "entry 3 of the list (../Data/Attributes/attributeList.txt) is "
+                               "longer than 49 characters\n";
+    const char *noTorus = "Data/Models/torus.off",
+               *badFace = "OFF 3 1 0 0 0 0 1 0 0 0 1 0 3 0 1 7\n";
+    const Case cases[] = {
+        {{{attrList, nullptr}}, false, 255, Whole, attributes},
+        {{{modelList, nullptr}}, false, 255, Whole, noModels},
+        {{{modelList, nullptr}, {attrList, nullptr}}, false, 255, Whole, attributes},
+        {{{modelList, ""}}, false, 255, OneLineWithin, models},
+        {{{modelList, "\n\n  \t\n"}}, false, 255, OneLineWithin, models},
+        {{{attrList, ""}}, false, 255, Within, "../Data/Attributes/attributeList.txt"},
+        {{{attrList, tooLong.c_str()}}, false, 255, Whole, long49},
+        {{{"instructions.htm", nullptr}}, true, 1, Ends, "File error"},
+        // The model is read when the viewer first draws.
+        {{{noTorus, nullptr}},
+         true,
+         255,
+         Within,
+         "read_model(): can't open input file " + torus + "\n"},
+        {{{noTorus, badFace}}, true, 255, Within, torus},
+    };
+    for (const Case& c : cases) {
+        if (c.needsDisplay && !haveDisplay()) continue;
+        TempDir t;
+        copyFixtureTree(t.path());
+        fs::create_directories(t / "run");
+        for (const auto& [file, bytes] : c.files)
+            bytes ? writeFile(t / file, bytes) : (void)fs::remove(t / file);
+        const ProcessResult r = runProcess({orvalisBinary()}, t / "run");
+        SCOPED_TRACE(std::string(c.files[0].first) + (c.files[0].second ? " broken" : " missing"));
+        EXPECT_TRUE(r.signal == 0 && r.exitStatus == c.status) << r.signal << " " << r.exitStatus;
+        EXPECT_TRUE(c.match == Whole  ? r.err == c.err
+                    : c.match == Ends ? r.err.ends_with(c.err)
+                                      : r.err.find(c.err) != std::string::npos)
+            << r.err;
+        EXPECT_TRUE(c.match != OneLineWithin || std::count(r.err.begin(), r.err.end(), '\n') == 1)
+            << r.err;
     }
-    writeFile(tree / "Data/Models/modelList.txt", "torus\n");
-    writeFile(tree / "Data/Attributes/attributeList.txt", "");
-    ProcessResult r = run();
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_NE(r.err.find("../Data/Attributes/attributeList.txt"), std::string::npos) << r.err;
-}
-
-TEST_F(Startup, NameLongerThanItsBufferIsRejectedWithItsPosition) {
-    const std::string fortyNine(49, 'a');
-    const std::string fifty(50, 'b');
-    writeFile(tree / "Data/Attributes/attributeList.txt",
-              "front " + fortyNine + "\n" + fifty + "\n");
-    ProcessResult r = run();
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_EQ(r.err, "entry 3 of the list (../Data/Attributes/attributeList.txt) is longer than 49 "
-                     "characters\n");
-}
-
-TEST_F(Startup, MissingInstructionTextSaysFileErrorWithoutNewline) {
-    if (!haveDisplay()) GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
-    fs::remove(tree / "instructions.htm");
-    ProcessResult r = run();
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exitStatus, 1);
-    ASSERT_GE(r.err.size(), 10u);
-    EXPECT_EQ(r.err.substr(r.err.size() - 10), "File error") << r.err;
-}
-
-TEST_F(Startup, MissingModelFileEndsTheViewerWhenItFirstDraws) {
-    if (!haveDisplay()) GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
-    fs::remove(tree / "Data/Models/torus.off");
-    ProcessResult r = run();
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_NE(r.err.find("read_model(): can't open input file ../Data/Models/torus.off\n"),
-              std::string::npos)
-        << r.err;
-}
-
-TEST_F(Startup, MalformedModelFileEndsTheViewerWithOneLine) {
-    if (!haveDisplay()) GTEST_SKIP() << "needs an X display (the test command provides Xvfb)";
-    writeFile(tree / "Data/Models/torus.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n");
-    ProcessResult r = run();
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_NE(r.err.find("../Data/Models/torus.off"), std::string::npos) << r.err;
 }
 
 // A list or instruction file that is a FIFO without a writer, a link to a device or a folder
 // ends the process as a missing one does, instead of waiting or reading without end.
 TEST_F(Startup, SpecialFilesInPlaceOfTheListsAndInstructionsAreRefused) {
     const std::pair<const char*, std::string> files[] = {
-        {"Data/Attributes/attributeList.txt",
-         "cannot open the file (../Data/Attributes/attributeList.txt) that specify the list of "
-         "attributes\n"},
-        {"Data/Models/modelList.txt",
-         "cannot open the file (modelList.txt) that specify the list of models\n"},
+        {"Data/Attributes/attributeList.txt", attributes},
+        {"Data/Models/modelList.txt", noModels},
         {"instructions.htm", "File error"}};
     for (const auto& [file, message] : files)
         for (int kind = 0; kind < 3 && (message != "File error" || haveDisplay()); ++kind) {

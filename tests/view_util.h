@@ -4,6 +4,7 @@
 // independently of the code under test.
 
 #include "glwidget.h"
+#include "maps_util.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -95,14 +96,9 @@ inline std::ostream& operator<<(std::ostream& os, Rgb c) {
 inline constexpr Rgb markerBlue{0, 77, 255}, magenta{255, 0, 255}, black{0, 0, 0},
     white{255, 255, 255};
 
-// Entry n of the 256-entry jet table, from the ramp q(k) = floor(255 m / 64 + 0.5), m = k clamped
-// to [0, 64].
 inline Rgb jetEntry(int n) {
-    auto q = [](int k) {
-        return static_cast<int>(std::floor(255.0 * std::clamp(k, 0, 64) / 64 + 0.5));
-    };
-    return {q(std::min(n - 95, 287 - n)), q(std::min(n - 31, 223 - n)),
-            q(std::min(n + 33, 159 - n))};
+    const auto [r, g, b] = mapsutil::jetEntry(n);
+    return {r, g, b};
 }
 
 } // namespace viewtest
