@@ -32,7 +32,7 @@ if [ -f "$driver" ]; then
     link_flags=("-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed $driver -Wl,--as-needed -Wl,-rpath,$build/gl-driver")
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIS_SANITIZE=ON \
-    -DORVALIS_WERROR=ON -DORVALIS_TESTS=ON -DORVALIS_BENCH=OFF "${link_flags[@]}" >/dev/null
+    -DORVALIS_TESTS=ON -DORVALIS_BENCH=OFF "${link_flags[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1:check_initialization_order=1"
