@@ -169,6 +169,16 @@ EndProcessHandler setEndProcessHandler(EndProcessHandler handler) {
     return previous;
 }
 
+static void throwReaderEnded(int status) {
+    throw ReaderEnded{status};
+}
+
+ReaderExitTrap::ReaderExitTrap() : previous(setEndProcessHandler(throwReaderEnded)) {}
+
+ReaderExitTrap::~ReaderExitTrap() {
+    setEndProcessHandler(previous);
+}
+
 void endProcess(int status) {
     std::fflush(stdout);
     std::fflush(stderr);

@@ -63,3 +63,22 @@ bool readWholeFile(const char* path, std::string& bytes);
 using EndProcessHandler = void (*)(int status);
 // Installs handler (nullptr restores the plain end). Returns the previous one.
 EndProcessHandler setEndProcessHandler(EndProcessHandler handler);
+
+// What a reader's end of the process becomes while a ReaderExitTrap lives.
+struct ReaderEnded {
+    int status;
+};
+
+// While it lives, a reader that would end the process throws ReaderEnded instead, so that a
+// program reading a file of the user's (the baker, the viewer's File > Open) can report the file
+// and carry on. The previous handler comes back when it goes.
+class ReaderExitTrap {
+public:
+    ReaderExitTrap();
+    ~ReaderExitTrap();
+    ReaderExitTrap(const ReaderExitTrap&) = delete;
+    ReaderExitTrap& operator=(const ReaderExitTrap&) = delete;
+
+private:
+    EndProcessHandler previous;
+};

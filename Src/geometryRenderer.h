@@ -21,6 +21,10 @@
 class geometryRenderer {
 public:
     explicit geometryRenderer(float radius) : sphereRadius(radius) {}
+
+    // The viewer's four lights, with lighting on. The model-view matrix is reset to the identity,
+    // so the positions are in eye coordinates; the baker's pictures use the same lights.
+    static void setupLights();
     ~geometryRenderer();
     geometryRenderer(const geometryRenderer&) = delete;
     geometryRenderer& operator=(const geometryRenderer&) = delete;

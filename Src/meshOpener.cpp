@@ -22,16 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The readers end the process on bad input; while a user's file is read that becomes an
-// exception, so that the viewer can say so and keep what it shows.
-struct ReaderEnded {
-    int status;
-};
-
-void throwReaderEnded(int status) {
-    throw ReaderEnded{status};
-}
-
 // A list entry is a 50-byte buffer whose last byte is the terminating NUL.
 constexpr size_t longestName = 49;
 // The baker centres a model on its box and scales it so that its farthest vertex lies this far
@@ -304,17 +294,14 @@ static void fitLikeTheBaker(Smesh& mesh) {
 
 std::string readTurnedMesh(const std::string& path, const std::string& up, Geometry& into) {
     Geometry scratch;
-    const EndProcessHandler previous = setEndProcessHandler(throwReaderEnded);
     try {
+        const ReaderExitTrap trap;
         scratch.readModel(&scratch.model, path.c_str());
     } catch (const ReaderEnded&) {
-        setEndProcessHandler(previous);
         return path + ": not a mesh the readers take (see the reader's line above)";
     } catch (const std::bad_alloc&) {
-        setEndProcessHandler(previous);
         return path + ": too large for the memory left";
     }
-    setEndProcessHandler(previous);
     const std::string bad = checkedMesh(scratch.model, path);
     if (!bad.empty()) return bad;
     turnUpToZ(scratch.model, up);

@@ -19,27 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The readers end the process on bad input; while the baker reads, that becomes an exception so
-// that it can report the file in its own words and leave the data tree alone.
-struct ReaderEnded {
-    int status;
-};
-
-void throwReaderEnded(int status) {
-    throw ReaderEnded{status};
-}
-
-class ReaderExitTrap {
-public:
-    ReaderExitTrap() : previous(setEndProcessHandler(throwReaderEnded)) {}
-    ~ReaderExitTrap() { setEndProcessHandler(previous); }
-    ReaderExitTrap(const ReaderExitTrap&) = delete;
-    ReaderExitTrap& operator=(const ReaderExitTrap&) = delete;
-
-private:
-    EndProcessHandler previous;
-};
-
 std::string lowerExtension(const std::string& path) {
     const std::string file = fs::path(path).filename().string();
     const size_t dot = file.rfind('.');

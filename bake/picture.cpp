@@ -27,32 +27,6 @@ std::string readBytes(const fs::path& path) {
     return s.str();
 }
 
-// The viewer's four lights (GLWidget::setupLighting), placed while the model-view matrix is the
-// identity, so their positions are in eye coordinates.
-void viewerLights() {
-    struct Light {
-        GLenum id;
-        GLfloat ambient[4];
-        GLfloat diffuse[4];
-        GLfloat position[4];
-    };
-    static const Light lights[4] = {
-        {GL_LIGHT0, {0, 0, 0, 1}, {0.35f, 0.35f, 0.5f, 0.5f}, {1, -1, 1, 0}},
-        {GL_LIGHT1, {0, 0, 0, 1}, {0.9f, 0.6f, 0, 1}, {-0.5f, 0.5f, 1, 0}},
-        {GL_LIGHT2, {0, 0, 0, 1}, {0.33f, 0.33f, 0.33f, 0.33f}, {0, 0, 1, 0}},
-        {GL_LIGHT3, {0.1f, 0.1f, 0.3f, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}},
-    };
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    for (const Light& light : lights) {
-        glEnable(light.id);
-        glLightfv(light.id, GL_AMBIENT, light.ambient);
-        glLightfv(light.id, GL_DIFFUSE, light.diffuse);
-        glLightfv(light.id, GL_POSITION, light.position);
-    }
-    glEnable(GL_LIGHTING);
-}
-
 // The viewer's state for the model square (GLWidget::initializeGL and paintGL).
 void drawAsTheViewer(const Smesh& model, vec direction) {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -62,7 +36,7 @@ void drawAsTheViewer(const Smesh& model, vec direction) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glEnable(GL_NORMALIZE);
-    viewerLights();
+    geometryRenderer::setupLights();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     camera::_instance.setupCamera();
