@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QThread>
 
+#include <algorithm>
 #include <sys/resource.h>
 
 BakeJob::BakeJob(const QString& rootFolder, const QString& model, const QString& upAxis,
@@ -35,13 +37,17 @@ void BakeJob::start() {
     scratch = std::make_unique<QTemporaryDir>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (scratch->isValid()) env.insert("TMPDIR", scratch->path());
+    // One core is left to the viewer: the baker renders with one context fewer than there are
+    // cores, and Mesa's rasterizer in it with as many threads, unless the user chose otherwise.
+    const QString threads = QString::number(std::max(1, QThread::idealThreadCount() - 1));
+    if (!env.contains("LP_NUM_THREADS")) env.insert("LP_NUM_THREADS", threads);
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     // The baker yields the cores to the viewer, so that a drag during a bake stays smooth; it
     // takes what the viewer leaves.
     process.setChildProcessModifier([] { setpriority(PRIO_PROCESS, 0, 10); });
-    process.start(baker, {"--root", root, "--name", name, "--up", up, "--progress-lines", "--quiet",
-                          "--", file});
+    process.start(baker, {"--root", root, "--name", name, "--up", up, "--threads", threads,
+                          "--progress-lines", "--quiet", "--", file});
 }
 
 bool BakeJob::cancel() {
