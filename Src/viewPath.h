@@ -3,12 +3,8 @@
 #include <string_view>
 #include <vector>
 
-// A viewing direction on a path: azimuth theta in (-pi, pi] and polar angle phi in [0, pi],
-// radians, single precision as stored in orbit files.
-struct PathPoint {
-    float theta;
-    float phi;
-};
+#include "orbitfile.h"
+
 
 // Closed loops of viewing directions (the stored orbit and the turntable) and the recorder of
 // the D key. viewPath::_instance holds the loops for Orbit mode and is written by the main
