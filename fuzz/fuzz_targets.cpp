@@ -191,13 +191,6 @@ void readEveryPlyElement(std::string_view bytes) {
     }
 }
 
-std::string pgmBytes(int width, int height) {
-    std::string bytes = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    for (int k = 0; k < width * height; ++k)
-        bytes.push_back(static_cast<char>((k * 37) % 256));
-    return bytes;
-}
-
 bool isDigits(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
