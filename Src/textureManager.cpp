@@ -1,5 +1,6 @@
 #include "textureManager.h"
 
+#include "coords.h"
 #include "extTrackball.h"
 #include "file.h"
 
@@ -162,35 +163,8 @@ void textureManager::jetColor(float x, std::vector<int>& colour) {
     // clang-format off
     assert(x >= 0 && x <= 1);
     // clang-format on
-    static std::vector<PellixColor> jet;
-    if (jet.empty()) {
-        // Each channel ramps in 64 steps of 255/64, rounded half up.
-        auto ramp = [](int k) {
-            const int m = std::clamp(k, 0, 64);
-            return static_cast<unsigned char>(std::floor(255.0 * m / 64 + 0.5));
-        };
-        jet.reserve(256);
-        for (int n = 0; n < 256; ++n)
-            jet.push_back({ramp(std::min(n - 95, 287 - n)), ramp(std::min(n - 31, 223 - n)),
-                           ramp(std::min(n + 33, 159 - n))});
-    }
-    const unsigned N = static_cast<unsigned>(jet.size());
-    const float s = x * static_cast<float>(N - 1);
-    const unsigned lowIndex = static_cast<unsigned>(s);
-    const unsigned highIndex = lowIndex < N - 1 ? lowIndex + 1 : lowIndex;
-    // clang-format off
-    assert(highIndex < N);
-    // clang-format on
-    const float t = s - static_cast<float>(lowIndex);
-    // clang-format off
-    assert(t >= 0 && t <= 1);
-    // clang-format on
-    const PellixColor& low = jet[lowIndex];
-    const PellixColor& high = jet[highIndex];
-    colour.resize(3);
-    colour[0] = static_cast<int>(low.red * (1 - t) + high.red * t);
-    colour[1] = static_cast<int>(low.green * (1 - t) + high.green * t);
-    colour[2] = static_cast<int>(low.blue * (1 - t) + high.blue * t);
+    const std::array<int, 3> rgb = ::jetColor(x);
+    colour.assign(rgb.begin(), rgb.end());
 }
 
 std::string textureManager::parsePGMImage(std::string_view bytes, GoodnessImage& image) {

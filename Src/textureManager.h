@@ -8,13 +8,6 @@
 
 class QOpenGLContext;
 
-// One entry of the jet colour table: red, green, blue, 0..255 each.
-struct PellixColor {
-    unsigned char red;
-    unsigned char green;
-    unsigned char blue;
-};
-
 // A goodness image turned into map cells and texels, not yet installed.
 struct GoodnessImage {
     int width = 0;

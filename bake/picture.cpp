@@ -3,6 +3,7 @@
 #include "Geometry.h"
 #include "bakeerror.h"
 #include "bakemodel.h"
+#include "extTrackball.h"
 #include "geometryRenderer.h"
 #include "mesh.h"
 #include "offscreen.h"
