@@ -623,94 +623,50 @@ void ExtTrackball::moveOnTurntable(int frame) {
 
 namespace {
 
-// Cell index of an angle fraction: round(fraction * size), half away from zero. Angles far outside
-// their range (or not numbers) would overflow the int; they are held to a range that still
-// clamps to the first or last cell.
-int roundedIndex(double value) {
-    if (std::isnan(value))
-        return 0;
-    return static_cast<int>(std::round(std::clamp(value, -1e9, 1e9)));
-}
-
-// Column and row of (theta, phi) before clamping, in double from the float angles.
-void unclampedArrayIndex(float theta, float phi, int& i, int& j) {
+// The goodness map's size as the map module holds it.
+MapGrid loadedGrid() {
     const textureManager& maps = textureManager::_instance;
-    i = roundedIndex((static_cast<double>(theta) + M_PI) / (2 * M_PI) * maps.mapWidth);
-    j = roundedIndex(static_cast<double>(phi) / M_PI * maps.mapHeight);
-}
-
-// Clamps into 0 .. size - 1; with no map loaded (size 0) the index is 0.
-int clampIndex(int index, int size) {
-    if (index >= size) index = size - 1;
-    return index < 0 ? 0 : index;
-}
-
-// i / size in float; 0 while no map is loaded, so no conversion ever divides by zero.
-float cellFraction(int index, int size) {
-    return size > 0 ? static_cast<float>(index) / static_cast<float>(size) : 0.0f;
+    return {maps.mapWidth, maps.mapHeight};
 }
 
 } // namespace
 
 void coordinateTransform::cartesianToSpherical(vec& out, vec in) {
-    const double r = std::sqrt(in.x * in.x + in.y * in.y + in.z * in.z);
-    double theta, phi;
-    if (r == 0) {
-        theta = std::atan2(0.0, 0.0);
-        phi = std::acos(0.0);
-    } else {
-        theta = std::atan2(in.y / r, in.x / r);
-        phi = std::acos(in.z / r);
-    }
-    // Angles leave here rounded to float: the maps, the paths and the recorder all hold floats.
-    out = vec(static_cast<float>(r), static_cast<float>(theta), static_cast<float>(phi));
+    out = ::cartesianToSpherical(in);
 }
 
 void coordinateTransform::sphericalToCartesian(vec& out, vec in) {
-    const double r = in.x, theta = in.y, phi = in.z;
-    out = vec(r * std::cos(theta) * std::sin(phi), r * std::sin(theta) * std::sin(phi),
-              r * std::cos(phi));
+    out = ::sphericalToCartesian(in);
 }
 
 void coordinateTransform::sphericalToArrayIndex(float theta, float phi, int& i, int& j) {
-    unclampedArrayIndex(theta, phi, i, j);
-    // The azimuth is clamped, not wrapped: theta = pi stays in the last column.
-    i = clampIndex(i, textureManager::_instance.mapWidth);
-    j = clampIndex(j, textureManager::_instance.mapHeight);
+    const MapCell cell = ::sphericalToArrayIndex(theta, phi, loadedGrid());
+    i = cell.column;
+    j = cell.row;
 }
 
 void coordinateTransform::CartesianToArrayIndex(vec in, int& i, int& j) {
-    vec sph;
-    cartesianToSpherical(sph, in);
-    sphericalToArrayIndex(static_cast<float>(sph.y), static_cast<float>(sph.z), i, j);
+    const MapCell cell = cartesianToArrayIndex(in, loadedGrid());
+    i = cell.column;
+    j = cell.row;
 }
 
 void coordinateTransform::ArrayIndexToCartesian(int i, int j, vec& out) {
-    const float a = cellFraction(i, mapWidth);
-    const float b = cellFraction(j, mapHeight);
-    const double theta = static_cast<double>(static_cast<float>(2 * a)) * M_PI - M_PI;
-    const double phi = static_cast<double>(b) * M_PI;
-    sphericalToCartesian(out, vec(1, theta, phi));
+    out = arrayIndexToCartesian(i, j, MapGrid{mapWidth, mapHeight});
 }
 
 void coordinateTransform::arrayIndexToDrawPos(int i, int j, float& u, float& v) {
-    const textureManager& maps = textureManager::_instance;
-    const double s = ExtTrackball::_instance.planeHalfSize;
-    u = static_cast<float>(2 * s * (static_cast<double>(cellFraction(i, maps.mapWidth)) - 0.5));
-    v = static_cast<float>(-2 * s * (static_cast<double>(cellFraction(j, maps.mapHeight)) - 0.5));
+    const DrawPos p =
+        ::arrayIndexToDrawPos(i, j, loadedGrid(), ExtTrackball::_instance.planeHalfSize);
+    u = p.u;
+    v = p.v;
 }
 
 void coordinateTransform::sphericalToDrawPos(float theta, float phi, float& u, float& v) {
-    int i, j;
-    unclampedArrayIndex(theta, phi, i, j);
-    arrayIndexToDrawPos(i, j, u, v);
-}
-
-float smoothstep(float x) {
-    // clang-format off
-    assert(x>=0 && x<=1);
-    // clang-format on
-    return (x * x) * (x * -2.0f + 3.0f);
+    const DrawPos p =
+        ::sphericalToDrawPos(theta, phi, loadedGrid(), ExtTrackball::_instance.planeHalfSize);
+    u = p.u;
+    v = p.v;
 }
 
 void camera::setupCamera() {

@@ -1,5 +1,6 @@
 #include "textureManager.h"
 
+#include "coords.h"
 #include "extTrackball.h"
 #include "file.h"
 #include "mapimage.h"
@@ -39,9 +40,11 @@ textureManager::~textureManager() {
 }
 
 void textureManager::jetColor(float x, std::vector<int>& colour) {
-    int rgb[3];
-    jetColour(x, rgb);
-    colour.assign(rgb, rgb + 3);
+    // clang-format off
+    assert(x >= 0 && x <= 1);
+    // clang-format on
+    const std::array<int, 3> rgb = ::jetColor(x);
+    colour.assign(rgb.begin(), rgb.end());
 }
 
 std::string textureManager::parsePGMImage(std::string_view bytes, GoodnessImage& image) {

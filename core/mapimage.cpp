@@ -1,8 +1,10 @@
 #include "mapimage.h"
 
+#include "coords.h"
 #include "textscan.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cassert>
 #include <climits>
@@ -126,40 +128,6 @@ float littleEndianFloat(const char* p) {
 
 } // namespace
 
-void jetColour(float x, int colour[3]) {
-    // clang-format off
-    assert(x >= 0 && x <= 1);
-    // clang-format on
-    static std::vector<PellixColor> jet;
-    if (jet.empty()) {
-        // Each channel ramps in 64 steps of 255/64, rounded half up.
-        auto ramp = [](int k) {
-            const int m = std::clamp(k, 0, 64);
-            return static_cast<unsigned char>(std::floor(255.0 * m / 64 + 0.5));
-        };
-        jet.reserve(256);
-        for (int n = 0; n < 256; ++n)
-            jet.push_back({ramp(std::min(n - 95, 287 - n)), ramp(std::min(n - 31, 223 - n)),
-                           ramp(std::min(n + 33, 159 - n))});
-    }
-    const unsigned N = static_cast<unsigned>(jet.size());
-    const float s = x * static_cast<float>(N - 1);
-    const unsigned lowIndex = static_cast<unsigned>(s);
-    const unsigned highIndex = lowIndex < N - 1 ? lowIndex + 1 : lowIndex;
-    // clang-format off
-    assert(highIndex < N);
-    // clang-format on
-    const float t = s - static_cast<float>(lowIndex);
-    // clang-format off
-    assert(t >= 0 && t <= 1);
-    // clang-format on
-    const PellixColor& low = jet[lowIndex];
-    const PellixColor& high = jet[highIndex];
-    colour[0] = static_cast<int>(low.red * (1 - t) + high.red * t);
-    colour[1] = static_cast<int>(low.green * (1 - t) + high.green * t);
-    colour[2] = static_cast<int>(low.blue * (1 - t) + high.blue * t);
-}
-
 std::string parsePGMImage(std::string_view bytes, GoodnessImage& image) {
     HeaderScanner scan(bytes);
     std::string error;
@@ -191,12 +159,12 @@ std::string parsePGMImage(std::string_view bytes, GoodnessImage& image) {
     const float range = static_cast<float>(maxval);
     float goodnessOf[256];
     float texelOf[256][3];
-    int colour[3];
+
     for (int sample = 0; sample < 256; ++sample) {
         // A sample above maxval would leave the colour map's domain; it counts as the best.
         const float g = std::min(static_cast<float>(sample) / range, 1.0f);
         goodnessOf[sample] = g;
-        jetColour(g, colour);
+        const std::array<int, 3> colour = jetColor(g);
         for (int c = 0; c < 3; ++c)
             texelOf[sample][c] = static_cast<float>(colour[c] / 255.0);
     }

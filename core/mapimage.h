@@ -5,16 +5,9 @@
 #include <vector>
 
 // The per-model map images: the goodness image (binary PGM, "P5", one byte per cell, maxval at
-// most 255) and the gradient image (VGF: a short text header, then two little-endian floats per
-// cell from byte 15 on), and the jet colours of goodness. A map is width x height cells,
+// most 255, coloured with the jet scale of coords.h) and the gradient image (VGF: a short text
+// header, then two little-endian floats per cell from byte 15 on). A map is width x height cells,
 // row-major, row 0 at the +z pole.
-
-// One entry of the jet colour table: red, green, blue, 0..255 each.
-struct PellixColor {
-    unsigned char red;
-    unsigned char green;
-    unsigned char blue;
-};
 
 // A goodness image turned into map cells and texels, not yet installed.
 struct GoodnessImage {
@@ -30,10 +23,6 @@ struct GradientImage {
     int height = 0;
     std::vector<float> magnitudeAngle; // 2 floats per cell
 };
-
-// The jet colour of x in [0, 1] as 0..255 red, green and blue: 256 table entries, each channel
-// ramping in 64 steps, interpolated linearly between neighbours in float and truncated.
-void jetColour(float x, int colour[3]);
 
 // Decode without installing anything. Each returns an empty text on success, otherwise the reason
 // the bytes were refused (no file name, no newline); image is then unspecified.

@@ -128,7 +128,7 @@ struct Outcome {
 // the viewer prints for it.
 inline Outcome trapped(const std::function<void()>& f) {
     Outcome o;
-    testsupport::ExitTrap trap;
+    const ReaderExitTrap trap;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     try {
@@ -139,7 +139,7 @@ inline Outcome trapped(const std::function<void()>& f) {
         } catch (const MeshAllocError& error) {
             endOnFault(allocationFailure(error));
         }
-    } catch (const testsupport::ProcessExit& e) {
+    } catch (const ReaderEnded& e) {
         o.ended = true;
         o.status = e.status;
     }
