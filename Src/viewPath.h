@@ -5,7 +5,6 @@
 
 #include "orbitfile.h"
 
-
 // Closed loops of viewing directions (the stored orbit and the turntable) and the recorder of
 // the D key. viewPath::_instance holds the loops for Orbit mode and is written by the main
 // window, the Orbit panel, the view (scrubbing) and the trackball (playback);

@@ -410,7 +410,8 @@ void* meshAlloc(size_t count, size_t size, const char* what) {
     if (meshAllocFailAfter >= 0 && meshAllocFailAfter-- == 0) fits = false;
     void* p = fits ? bigAlloc(count * size) : nullptr;
     if (!p)
-        throw MeshAllocError{what, static_cast<double>(count) * static_cast<double>(size) / 1000000.0};
+        throw MeshAllocError{what,
+                             static_cast<double>(count) * static_cast<double>(size) / 1000000.0};
     return p;
 }
 
@@ -424,7 +425,9 @@ void meshFileError(const char* filename, long line, const char* format, ...) {
     char what[512];
     std::vsnprintf(what, sizeof what, format, args);
     va_end(args);
-    if (line > 0) abortRead(readFailure(filename, line, -1, "read_model(): %s:%ld: %s", filename, line, what));
+    if (line > 0)
+        abortRead(
+            readFailure(filename, line, -1, "read_model(): %s:%ld: %s", filename, line, what));
     abortRead(readFailure(filename, 0, -1, "read_model(): %s: %s", filename, what));
 }
 

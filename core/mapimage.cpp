@@ -180,8 +180,7 @@ std::string parsePGMImage(std::string_view bytes, GoodnessImage& image) {
     return {};
 }
 
-std::string parseVGFImage(std::string_view bytes, int mapW, int mapH,
-                                          GradientImage& image) {
+std::string parseVGFImage(std::string_view bytes, int mapW, int mapH, GradientImage& image) {
     HeaderScanner scan(bytes);
     std::string error;
     std::string_view magic;
@@ -220,7 +219,6 @@ std::string parseVGFImage(std::string_view bytes, int mapW, int mapH,
     }
     return {};
 }
-
 
 std::string pgmImageBytes(int width, int height, const std::vector<double>& goodness,
                           const std::string& comment) {

@@ -162,10 +162,39 @@ bool isWholeNumber(std::string_view token) {
            std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-void readOff(Smesh* mesh, const char* filename, std::string_view bytes, bool& hasNormals) {
-    freeSmesh(mesh);
-    OffText text(bytes);
+// The OFF reader's state from the header to the last face; each step reads one part of the file.
+struct OffReader {
+    const char* filename;
+    OffText text;
+    bool hasNormals = false;
+    int nverts = 0;
+    int nfaces = 0;
+    MeshBlock<Svertex> verts;
+    MeshBounds bounds;
+    MeshBlock<Striangle> tris;
+    size_t capacity = 0;
+    int ntris = 0;
 
+    OffReader(const char* name, std::string_view bytes) : filename(name), text(bytes) {}
+
+    int numbersPerVertex() const { return hasNormals ? 6 : 3; }
+    [[noreturn]] void refuseToken(const char* format, int record) {
+        const Quoted q(text.token());
+        meshFileError(filename, text.line(), format, record, q.length(), q.text());
+    }
+
+    void readHeader();
+    void checkVertexLayout(std::string_view keyword);
+    void readVertices();
+    void readVertex(int i, bool skipExtras);
+    void readFaces();
+    void readFace(int f, bool colored);
+    void addTriangle(int a, int b, int c);
+    void store(Smesh* mesh);
+};
+
+// The keyword ("N" in it asks for normals) and the vertex, face and edge counts.
+void OffReader::readHeader() {
     text.skipSpace();
     const std::string_view keyword = text.token();
     if (keyword.empty())
@@ -189,9 +218,14 @@ void readOff(Smesh* mesh, const char* filename, std::string_view bytes, bool& ha
                           countNames[k]);
         text.p = after;
     }
-    const int nverts = counts[0];
-    const int nfaces = counts[1];
+    nverts = counts[0];
+    nfaces = counts[1];
+    checkVertexLayout(keyword);
+}
 
+// A header that asks for normals over vertex lines of three numbers, or counts that the bytes
+// left cannot hold, are refused before anything is allocated.
+void OffReader::checkVertexLayout(std::string_view keyword) {
     OffText firstVertex = text;
     firstVertex.skipSpace();
     if (hasNormals && nverts > 0 && firstVertex.startsLine() && firstVertex.tokensOnLine() == 3)
@@ -200,51 +234,53 @@ void readOff(Smesh* mesh, const char* filename, std::string_view bytes, bool& ha
                       "numbers), but the first vertex line holds three",
                       Quoted(keyword).text());
     // Every vertex takes at least one character per number and a separator after each.
-    const int numbersPerVertex = hasNormals ? 6 : 3;
-    if (static_cast<long long>(nverts) * 2 * numbersPerVertex - 1 >
+    if (static_cast<long long>(nverts) * 2 * numbersPerVertex() - 1 >
         static_cast<long long>(text.remaining()))
         meshFileError(filename, text.line(),
                       "the header announces %d vertices, more than the %zu bytes after it can "
                       "hold",
                       nverts, text.remaining());
+}
 
-    MeshBlock<Svertex> verts(static_cast<Svertex*>(
+void OffReader::readVertices() {
+    verts.reset(static_cast<Svertex*>(
         meshAlloc(static_cast<size_t>(nverts), sizeof(Svertex), "mesh->verts")));
-    MeshBounds bounds;
-    bool skipVertexExtras = false;
+    bool skipExtras = false;
     for (int i = 0; i < nverts; ++i) {
         text.skipSpace();
         if (i == 0)
             // Some files add a colour or other values to each vertex line (COFF). A first
             // vertex that starts a line of its own and is followed there by more numbers tells,
             // and then the rest of every vertex line is passed over.
-            skipVertexExtras = text.startsLine() && text.tokensOnLine() > numbersPerVertex;
-        double values[6];
-        for (int k = 0; k < numbersPerVertex; ++k) {
-            text.skipSpace();
-            if (text.p == text.end)
-                meshFileError(filename, text.line(),
-                              "the file ends inside the vertex list (vertex %d of %d)", i, nverts);
-            const char* after = scanDouble(text.p, text.end, values[k]);
-            if (!after) {
-                const Quoted q(text.token());
-                meshFileError(filename, text.line(), "vertex %d: \"%.*s\" is not a number", i,
-                              q.length(), q.text());
-            }
-            text.p = after;
-        }
-        Svertex& v = verts.get()[i];
-        for (int k = 0; k < 3; ++k) {
-            v.pos[k] = static_cast<float>(values[k]);
-            v.normal[k] = hasNormals ? static_cast<float>(values[3 + k]) : 0.0f;
-        }
-        v.index = i;
-        resetSvertex(&v);
-        v.area = 0;
-        bounds.extend(v.pos);
-        if (skipVertexExtras) text.skipLine();
+            skipExtras = text.startsLine() && text.tokensOnLine() > numbersPerVertex();
+        readVertex(i, skipExtras);
     }
+}
 
+void OffReader::readVertex(int i, bool skipExtras) {
+    double values[6];
+    for (int k = 0; k < numbersPerVertex(); ++k) {
+        text.skipSpace();
+        if (text.p == text.end)
+            meshFileError(filename, text.line(),
+                          "the file ends inside the vertex list (vertex %d of %d)", i, nverts);
+        const char* after = scanDouble(text.p, text.end, values[k]);
+        if (!after) refuseToken("vertex %d: \"%.*s\" is not a number", i);
+        text.p = after;
+    }
+    Svertex& v = verts.get()[i];
+    for (int k = 0; k < 3; ++k) {
+        v.pos[k] = static_cast<float>(values[k]);
+        v.normal[k] = hasNormals ? static_cast<float>(values[3 + k]) : 0.0f;
+    }
+    v.index = i;
+    resetSvertex(&v);
+    v.area = 0;
+    bounds.extend(v.pos);
+    if (skipExtras) text.skipLine();
+}
+
+void OffReader::readFaces() {
     text.skipSpace();
     if (static_cast<size_t>(nfaces) > text.remaining())
         meshFileError(filename, text.line(),
@@ -263,83 +299,80 @@ void readOff(Smesh* mesh, const char* filename, std::string_view bytes, bool& ha
 
     // Room for one triangle per face, as far as the bytes left can hold faces of at least eight
     // characters each; polygons fanned into several triangles grow it.
-    size_t capacity = std::min(static_cast<size_t>(nfaces), (text.remaining() + 1) / 8);
-    MeshBlock<Striangle> tris(
-        static_cast<Striangle*>(meshAlloc(capacity, sizeof(Striangle), "mesh->tris")));
-    int ntris = 0;
-    Svertex* const v = verts.get();
-    auto addTriangle = [&](int a, int b, int c) {
-        if (static_cast<size_t>(ntris) == capacity) {
-            if (ntris == maxTriangles)
-                meshFileError(filename, text.line(), "more triangles than a mesh can hold");
-            const size_t grown = std::min<size_t>(capacity + capacity / 2 + 16, maxTriangles);
-            MeshBlock<Striangle> larger(
-                static_cast<Striangle*>(meshAlloc(grown, sizeof(Striangle), "mesh->tris")));
-            if (ntris > 0)
-                std::memcpy(static_cast<void*>(larger.get()), tris.get(),
-                            static_cast<size_t>(ntris) * sizeof(Striangle));
-            tris = std::move(larger);
-            capacity = grown;
-        }
-        Striangle& t = tris.get()[ntris];
-        t.verts[0] = &v[a];
-        t.verts[1] = &v[b];
-        t.verts[2] = &v[c];
-        t.normal[0] = t.normal[1] = t.normal[2] = 0;
-        t.color[0] = t.color[1] = t.color[2] = 0;
-        t.area = 0;
-        t.index = ntris;
-        ++ntris;
-    };
-
+    capacity = std::min(static_cast<size_t>(nfaces), (text.remaining() + 1) / 8);
+    tris.reset(static_cast<Striangle*>(meshAlloc(capacity, sizeof(Striangle), "mesh->tris")));
     for (int f = 0; f < nfaces; ++f) {
         text.skipSpace();
         if (text.p == text.end) break;
-        int n;
-        const char* after = scanInt(text.p, text.end, n);
-        if (!after) {
-            const Quoted q(text.token());
-            meshFileError(filename, text.line(), "face %d: \"%.*s\" is not a corner count", f,
-                          q.length(), q.text());
-        }
-        if (n < 3)
-            meshFileError(filename, text.line(), "face %d has %d corners; a face needs three", f,
-                          n);
-        if (static_cast<size_t>(n) > text.remaining())
-            meshFileError(filename, text.line(),
-                          "face %d announces %d corners, more than the file holds", f, n);
-        text.p = after;
-        const int firstTriangle = ntris;
-        int first = 0, previous = 0;
-        for (int c = 0; c < n; ++c) {
-            text.skipSpace();
-            if (text.p == text.end)
-                meshFileError(filename, text.line(), "the file ends inside face %d", f);
-            int index;
-            after = scanInt(text.p, text.end, index);
-            if (!after) {
-                const Quoted q(text.token());
-                meshFileError(filename, text.line(), "face %d: \"%.*s\" is not a vertex index", f,
-                              q.length(), q.text());
-            }
-            if (index < 0 || index >= nverts)
-                meshFileError(filename, text.line(), "face %d: vertex index %d is outside 0..%d", f,
-                              index, nverts - 1);
-            text.p = after;
-            if (c == 0)
-                first = index;
-            else if (c >= 2)
-                addTriangle(first, previous, index);
-            previous = index;
-        }
-        unsigned char color[3];
-        if (colored && readFaceColor(text, color))
-            for (int t = firstTriangle; t < ntris; ++t)
-                std::memcpy(tris.get()[t].color, color, 3);
-        // Whatever else the line holds (an alpha value, a comment) never shifts the next face.
-        text.skipLine();
+        readFace(f, colored);
     }
+}
 
+// One face line: its corner count, the corners fanned from the first, and its colour if faces
+// carry one.
+void OffReader::readFace(int f, bool colored) {
+    int n;
+    const char* after = scanInt(text.p, text.end, n);
+    if (!after) refuseToken("face %d: \"%.*s\" is not a corner count", f);
+    if (n < 3)
+        meshFileError(filename, text.line(), "face %d has %d corners; a face needs three", f, n);
+    if (static_cast<size_t>(n) > text.remaining())
+        meshFileError(filename, text.line(),
+                      "face %d announces %d corners, more than the file holds", f, n);
+    text.p = after;
+    const int firstTriangle = ntris;
+    int first = 0, previous = 0;
+    for (int c = 0; c < n; ++c) {
+        text.skipSpace();
+        if (text.p == text.end)
+            meshFileError(filename, text.line(), "the file ends inside face %d", f);
+        int index;
+        after = scanInt(text.p, text.end, index);
+        if (!after) refuseToken("face %d: \"%.*s\" is not a vertex index", f);
+        if (index < 0 || index >= nverts)
+            meshFileError(filename, text.line(), "face %d: vertex index %d is outside 0..%d", f,
+                          index, nverts - 1);
+        text.p = after;
+        if (c == 0)
+            first = index;
+        else if (c >= 2)
+            addTriangle(first, previous, index);
+        previous = index;
+    }
+    unsigned char color[3];
+    if (colored && readFaceColor(text, color))
+        for (int t = firstTriangle; t < ntris; ++t)
+            std::memcpy(tris.get()[t].color, color, 3);
+    // Whatever else the line holds (an alpha value, a comment) never shifts the next face.
+    text.skipLine();
+}
+
+void OffReader::addTriangle(int a, int b, int c) {
+    if (static_cast<size_t>(ntris) == capacity) {
+        if (ntris == maxTriangles)
+            meshFileError(filename, text.line(), "more triangles than a mesh can hold");
+        const size_t grown = std::min<size_t>(capacity + capacity / 2 + 16, maxTriangles);
+        MeshBlock<Striangle> larger(
+            static_cast<Striangle*>(meshAlloc(grown, sizeof(Striangle), "mesh->tris")));
+        if (ntris > 0)
+            std::memcpy(static_cast<void*>(larger.get()), tris.get(),
+                        static_cast<size_t>(ntris) * sizeof(Striangle));
+        tris = std::move(larger);
+        capacity = grown;
+    }
+    Svertex* const v = verts.get();
+    Striangle& t = tris.get()[ntris];
+    t.verts[0] = &v[a];
+    t.verts[1] = &v[b];
+    t.verts[2] = &v[c];
+    t.normal[0] = t.normal[1] = t.normal[2] = 0;
+    t.color[0] = t.color[1] = t.color[2] = 0;
+    t.area = 0;
+    t.index = ntris;
+    ++ntris;
+}
+
+void OffReader::store(Smesh* mesh) {
     bounds.store(mesh);
     mesh->verts = verts.release();
     mesh->nverts = nverts;
@@ -349,8 +382,17 @@ void readOff(Smesh* mesh, const char* filename, std::string_view bytes, bool& ha
     std::printf("      the range of volume is:\n");
 }
 
-// ---- SMF ----------------------------------------------------------------------------------------
+void readOff(Smesh* mesh, const char* filename, std::string_view bytes, bool& hasNormals) {
+    freeSmesh(mesh);
+    OffReader reader(filename, bytes);
+    reader.readHeader();
+    hasNormals = reader.hasNormals;
+    reader.readVertices();
+    reader.readFaces();
+    reader.store(mesh);
+}
 
+// ---- SMF ----------------------------------------------------------------------------------------
 
 // One line of SMF text: the character that classifies it and the tokens after it.
 struct SmfLine {
@@ -388,7 +430,6 @@ template <class Visit> void forEachToken(std::string_view rest, Visit visit) {
         if (i > start) visit(rest.substr(start, i - start));
     }
 }
-
 
 void readSmf(Smesh* mesh, const char* filename, std::string_view bytes) {
     freeSmesh(mesh);
@@ -666,7 +707,8 @@ std::string upperExtension(const char* path) {
     const size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
     const size_t dot = name.rfind('.');
-    std::string extension(dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1));
+    std::string extension(dot == std::string_view::npos ? std::string_view()
+                                                        : name.substr(dot + 1));
     for (char& c : extension)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return extension;
@@ -687,11 +729,10 @@ ReadResult readModelFile(Smesh* mesh, const char* path) {
     } else {
         FileBytes file;
         if (!file.read(path))
-            return format == "OBJ" ? readFailure(path, 0, -1,
-                                                 "glmReadOBJ() failed: can't open data file \"%s\".",
-                                                 path)
-                                   : readFailure(path, 0, -1, "read_model(): can't open input file %s",
-                                                 path);
+            return format == "OBJ"
+                       ? readFailure(path, 0, -1,
+                                     "glmReadOBJ() failed: can't open data file \"%s\".", path)
+                       : readFailure(path, 0, -1, "read_model(): can't open input file %s", path);
         if (format == "OFF")
             result = readOffMesh(mesh, path, file.view());
         else if (format == "SMF")

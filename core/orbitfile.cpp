@@ -89,4 +89,3 @@ std::string orbitPointLine(double theta, double phi) {
     line += '\n';
     return line;
 }
-

@@ -115,17 +115,18 @@ struct HeaderFault {
 
 [[noreturn]] void tooFewValues(const PlyFile* plyfile, const PlyElement* elem) {
     abortRead(readFailure(nullptr, 0, -1, "ply_get_element: %s: too few values in a '%s' record",
-                 plyfile->name.c_str(), elem->name.c_str()));
+                          plyfile->name.c_str(), elem->name.c_str()));
 }
 
 [[noreturn]] void badListCount(const PlyFile* plyfile, const PlyElement* elem) {
     abortRead(readFailure(nullptr, 0, -1, "ply_get_element: %s: bad list count in a '%s' record",
-                 plyfile->name.c_str(), elem->name.c_str()));
+                          plyfile->name.c_str(), elem->name.c_str()));
 }
 
 [[noreturn]] void binaryEndOfFile(const PlyFile* plyfile, const PlyElement* elem) {
-    abortRead(readFailure(nullptr, 0, -1, "ply_get_element: %s: unexpected end of file in a '%s' record",
-                 plyfile->name.c_str(), elem->name.c_str()));
+    abortRead(readFailure(nullptr, 0, -1,
+                          "ply_get_element: %s: unexpected end of file in a '%s' record",
+                          plyfile->name.c_str(), elem->name.c_str()));
 }
 
 [[noreturn]] void badStoreType(int type) {
@@ -246,9 +247,11 @@ void checkCounts(const PlyFile* plyfile) {
         if (__builtin_mul_overflow(static_cast<uint64_t>(elem->count),
                                    minRecordBytes(elem.get(), plyfile->file_type), &bytes) ||
             __builtin_add_overflow(needed, bytes, &needed) || needed > available) {
-            abortRead(readFailure(nullptr, 0, -1, "ply_read: %s: element '%s' has %d records, more than the file can "
-                         "hold",
-                         plyfile->name.c_str(), elem->name.c_str(), elem->count));
+            abortRead(
+                readFailure(nullptr, 0, -1,
+                            "ply_read: %s: element '%s' has %d records, more than the file can "
+                            "hold",
+                            plyfile->name.c_str(), elem->name.c_str(), elem->count));
         }
     }
 }
@@ -293,8 +296,8 @@ bool ply_read(PlyFile* plyfile, std::vector<std::string>* elem_names) {
     }
     if (!formatSeen || !endSeen) return false;
     if (fault.what) {
-        abortRead(readFailure(nullptr, 0, -1, "ply_read: %s: %s: '%s'", plyfile->name.c_str(), fault.what,
-                     excerpt(fault.line).c_str()));
+        abortRead(readFailure(nullptr, 0, -1, "ply_read: %s: %s: '%s'", plyfile->name.c_str(),
+                              fault.what, excerpt(fault.line).c_str()));
     }
     checkCounts(plyfile);
     for (auto& elem : plyfile->elements)
@@ -345,8 +348,9 @@ PlyValue get_ascii_item(const PlyFile* plyfile, const PlyElement* elem, std::str
         abortRead(readFailure(nullptr, 0, -1, "get_ascii_item: bad type = %d", type));
     }
     if (!ok) {
-        abortRead(readFailure(nullptr, 0, -1, "ply_get_element: %s: bad value '%s' in a '%s' record",
-                     plyfile->name.c_str(), excerpt(word).c_str(), elem->name.c_str()));
+        abortRead(readFailure(nullptr, 0, -1,
+                              "ply_get_element: %s: bad value '%s' in a '%s' record",
+                              plyfile->name.c_str(), excerpt(word).c_str(), elem->name.c_str()));
     }
     return v;
 }
@@ -621,7 +625,8 @@ void* my_alloc(size_t size, int lnum, const char* fname) {
                     ? std::malloc(size > 0 ? size : 1)
                     : nullptr;
     if (!ptr) {
-        abortRead(readFailure(nullptr, 0, -1, "Memory allocation bombed on line %d in %s", lnum, fname));
+        abortRead(
+            readFailure(nullptr, 0, -1, "Memory allocation bombed on line %d in %s", lnum, fname));
     }
     return ptr;
 }
@@ -731,13 +736,15 @@ template <typename T> using MeshArray = std::unique_ptr<T, FreeDeleter>;
 }
 
 [[noreturn]] void shortFace(const PlyFile* ply, int face, int corners) {
-    abortRead(readFailure(nullptr, 0, -1, "read_model(): %s: face %d has %d corners, fewer than three",
-                 ply->name.c_str(), face, corners));
+    abortRead(readFailure(nullptr, 0, -1,
+                          "read_model(): %s: face %d has %d corners, fewer than three",
+                          ply->name.c_str(), face, corners));
 }
 
 [[noreturn]] void cornerOutside(const PlyFile* ply, int face, int corner, int nverts) {
-    abortRead(readFailure(nullptr, 0, -1, "read_model(): %s: face %d refers to vertex %d, outside the %d vertices",
-                 ply->name.c_str(), face, corner, nverts));
+    abortRead(readFailure(nullptr, 0, -1,
+                          "read_model(): %s: face %d refers to vertex %d, outside the %d vertices",
+                          ply->name.c_str(), face, corner, nverts));
 }
 
 void readVertices(PlyFile* ply, int count, MeshArray<Svertex>& verts, MeshBounds& bounds) {
@@ -788,8 +795,9 @@ void readFaces(PlyFile* ply, int count, const std::vector<PlyProperty>& props,
         }
     }
     if (!asked && count > 0) {
-        abortRead(readFailure(nullptr, 0, -1, "read_model(): %s: element 'face' has no vertex_indices list",
-                     ply->name.c_str()));
+        abortRead(readFailure(nullptr, 0, -1,
+                              "read_model(): %s: element 'face' has no vertex_indices list",
+                              ply->name.c_str()));
     }
     corners.clear();
     for (int i = 0; i < count; ++i) {
@@ -800,9 +808,10 @@ void readFaces(PlyFile* ply, int count, const std::vector<PlyProperty>& props,
         // Polygons are fanned from their first corner, as the OFF reader does.
         const size_t fan = static_cast<size_t>(record.nverts) - 2;
         if (fan > maxPlyTriangles - corners.size() / 3) {
-            abortRead(readFailure(nullptr, 0, -1, "read_model(): %s: face %d brings the triangles past the %zu a "
-                         "mesh can hold",
-                         ply->name.c_str(), i, maxPlyTriangles));
+            abortRead(readFailure(nullptr, 0, -1,
+                                  "read_model(): %s: face %d brings the triangles past the %zu a "
+                                  "mesh can hold",
+                                  ply->name.c_str(), i, maxPlyTriangles));
         }
         for (size_t k = 1; k <= fan; ++k)
             corners.insert(corners.end(), {list.get()[0], list.get()[k], list.get()[k + 1]});

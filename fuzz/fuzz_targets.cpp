@@ -225,15 +225,13 @@ int headerSize(std::string_view bytes, long& width, long& height) {
 } // namespace
 
 FuzzResult fuzzOff(const uint8_t* data, size_t size) {
-    return readMesh(10.9f, [&](Smesh& mesh) {
-        return readOffMesh(&mesh, "fuzz.off", bytesOf(data, size));
-    });
+    return readMesh(
+        10.9f, [&](Smesh& mesh) { return readOffMesh(&mesh, "fuzz.off", bytesOf(data, size)); });
 }
 
 FuzzResult fuzzSmf(const uint8_t* data, size_t size) {
-    return readMesh(9.9f, [&](Smesh& mesh) {
-        return readSmfMesh(&mesh, "fuzz.smf", bytesOf(data, size));
-    });
+    return readMesh(
+        9.9f, [&](Smesh& mesh) { return readSmfMesh(&mesh, "fuzz.smf", bytesOf(data, size)); });
 }
 
 FuzzResult fuzzObj(const uint8_t* data, size_t size) {
