@@ -621,15 +621,13 @@ void ExtTrackball::moveOnTurntable(int frame) {
     moveAlongPath(viewPath::_instance.turntablePoints, frame);
 }
 
-namespace {
-
-// The goodness map's size as the map module holds it.
-MapGrid loadedGrid() {
-    const textureManager& maps = textureManager::_instance;
-    return {maps.mapWidth, maps.mapHeight};
+coordinateTransform::coordinateTransform()
+    : mapWidth(textureManager::_instance.mapWidth), mapHeight(textureManager::_instance.mapHeight) {
 }
 
-} // namespace
+MapGrid coordinateTransform::grid() const {
+    return {mapWidth, mapHeight};
+}
 
 void coordinateTransform::cartesianToSpherical(vec& out, vec in) {
     out = ::cartesianToSpherical(in);
@@ -640,31 +638,30 @@ void coordinateTransform::sphericalToCartesian(vec& out, vec in) {
 }
 
 void coordinateTransform::sphericalToArrayIndex(float theta, float phi, int& i, int& j) {
-    const MapCell cell = ::sphericalToArrayIndex(theta, phi, loadedGrid());
+    const MapCell cell = ::sphericalToArrayIndex(theta, phi, grid());
     i = cell.column;
     j = cell.row;
 }
 
 void coordinateTransform::CartesianToArrayIndex(vec in, int& i, int& j) {
-    const MapCell cell = cartesianToArrayIndex(in, loadedGrid());
+    const MapCell cell = cartesianToArrayIndex(in, grid());
     i = cell.column;
     j = cell.row;
 }
 
 void coordinateTransform::ArrayIndexToCartesian(int i, int j, vec& out) {
-    out = arrayIndexToCartesian(i, j, MapGrid{mapWidth, mapHeight});
+    out = arrayIndexToCartesian(i, j, grid());
 }
 
 void coordinateTransform::arrayIndexToDrawPos(int i, int j, float& u, float& v) {
-    const DrawPos p =
-        ::arrayIndexToDrawPos(i, j, loadedGrid(), ExtTrackball::_instance.planeHalfSize);
+    const DrawPos p = ::arrayIndexToDrawPos(i, j, grid(), ExtTrackball::_instance.planeHalfSize);
     u = p.u;
     v = p.v;
 }
 
 void coordinateTransform::sphericalToDrawPos(float theta, float phi, float& u, float& v) {
     const DrawPos p =
-        ::sphericalToDrawPos(theta, phi, loadedGrid(), ExtTrackball::_instance.planeHalfSize);
+        ::sphericalToDrawPos(theta, phi, grid(), ExtTrackball::_instance.planeHalfSize);
     u = p.u;
     v = p.v;
 }
