@@ -594,31 +594,34 @@ void ExtTrackball::moveontexture(float u, float v) {
     orientToCell(column, row);
 }
 
-void ExtTrackball::moveAlongPath(const std::vector<PathPoint>& points, int frame) {
-    viewPath& paths = viewPath::_instance;
-    int k = paths.currentIndex;
+void ExtTrackball::moveAlongPath(const std::vector<PathPoint>& points, int& currentIndex,
+                                 bool playing, int frame) {
+    int k = currentIndex;
     if (restartPath) {
         restartPath = false;
         pathStartFrame = frame - k;
     }
     const int n = static_cast<int>(points.size());
     if (k < 0 || k >= n) return;
-    if (RenderingSetting::_instance.playing) {
+    if (playing) {
         // The frame clock depends on the stored path's length, so a new path can put the frame
         // before the start frame: keep the remainder inside the path.
         k = static_cast<int>((static_cast<long long>(frame) - pathStartFrame) % n);
         if (k < 0) k += n;
-        paths.currentIndex = k;
+        currentIndex = k;
     }
     move(vec(1, points[k].theta, points[k].phi));
 }
 
 void ExtTrackball::moveOnViewpath(int frame) {
-    moveAlongPath(viewPath::_instance.pathPoints, frame);
+    viewPath& paths = viewPath::_instance;
+    moveAlongPath(paths.pathPoints, paths.currentIndex, RenderingSetting::_instance.playing, frame);
 }
 
 void ExtTrackball::moveOnTurntable(int frame) {
-    moveAlongPath(viewPath::_instance.turntablePoints, frame);
+    viewPath& paths = viewPath::_instance;
+    moveAlongPath(paths.turntablePoints, paths.currentIndex, RenderingSetting::_instance.playing,
+                  frame);
 }
 
 coordinateTransform::coordinateTransform()

@@ -121,7 +121,9 @@ public:
     static ExtTrackball _instance;
 
 private:
-    void moveAlongPath(const std::vector<PathPoint>& points, int frame);
+    // One frame of path playback over points; currentIndex is the shared index of both paths.
+    void moveAlongPath(const std::vector<PathPoint>& points, int& currentIndex, bool playing,
+                       int frame);
 };
 
 // Conversions between directions, spherical angles (r, theta, phi), map cells and flat-map
