@@ -49,6 +49,7 @@ char* composePath(char* buffer, const std::string& path) {
 
 RenderingSetting::RenderingSetting() {
     viewpathRecorder = new viewPath();
+    viewpathRecorder->recordingSwitch = &saveViewpath;
     if (!listsReadLater) readLists();
 }
 

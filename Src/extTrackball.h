@@ -121,14 +121,20 @@ public:
     static ExtTrackball _instance;
 
 private:
-    void moveAlongPath(const std::vector<PathPoint>& points, int frame);
+    // One frame of path playback over points; currentIndex is the shared index of both paths.
+    void moveAlongPath(const std::vector<PathPoint>& points, int& currentIndex, bool playing,
+                       int frame);
 };
 
 // Conversions between directions, spherical angles (r, theta, phi), map cells and flat-map
-// drawing positions. Shared so that every part rounds and clamps the same way; its map size is
-// written by textureManager::LoadPGMImage.
+// drawing positions over the loaded goodness map. Shared so that every part rounds and clamps the
+// same way.
 class coordinateTransform {
 public:
+    coordinateTransform();
+    coordinateTransform(const coordinateTransform&) = delete;
+    coordinateTransform& operator=(const coordinateTransform&) = delete;
+
     void cartesianToSpherical(vec& out, vec in);
     void sphericalToCartesian(vec& out, vec in);
     void sphericalToArrayIndex(float theta, float phi, int& i, int& j);
@@ -136,9 +142,12 @@ public:
     void ArrayIndexToCartesian(int i, int j, vec& out);
     void arrayIndexToDrawPos(int i, int j, float& u, float& v);
     void sphericalToDrawPos(float theta, float phi, float& u, float& v);
+    MapGrid grid() const;
 
-    int mapWidth = 0;
-    int mapHeight = 0;
+    // The map's size has one owner, textureManager::_instance; these name its fields, so that a
+    // load, a reader of either name and every conversion always see the same size.
+    int& mapWidth;
+    int& mapHeight;
 
     static coordinateTransform _instance;
 };

@@ -1,7 +1,6 @@
 #include "textureManager.h"
 
 #include "coords.h"
-#include "extTrackball.h"
 #include "file.h"
 #include "mapimage.h"
 
@@ -119,8 +118,6 @@ void textureManager::LoadPGMImageFromBytes(const char* path, std::string_view by
     mapData = image.cells.release();
     mapWidth = image.width;
     mapHeight = image.height;
-    coordinateTransform::_instance.mapWidth = image.width;
-    coordinateTransform::_instance.mapHeight = image.height;
     if (context) {
         // A caller may have deleted the old name already, and GL may have handed it out again
         // just now: only a different, still owned name is released.

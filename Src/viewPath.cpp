@@ -1,8 +1,6 @@
 #include "viewPath.h"
 
-#include "RenderingSetting.h"
-
-#include "extTrackball.h"
+#include "coords.h"
 #include "file.h"
 #include "orbitfile.h"
 
@@ -103,9 +101,8 @@ int viewPath::appendWholeLine(const std::string& line) {
 
 void viewPath::saveViewPath() {
     if (!saveFile) return;
-    vec spherical;
-    coordinateTransform::_instance.cartesianToSpherical(spherical,
-                                                        vec(ab_quat[2], ab_quat[6], ab_quat[10]));
+    const double* m = recordedOrientation;
+    const vec spherical = cartesianToSpherical(vec(m[2], m[6], m[10]));
     // Each line goes straight to the file, so a process that ends abruptly loses nothing it
     // recorded, and a failed write is seen at the line it hits.
     const int error = appendWholeLine(orbitPointLine(spherical.y, spherical.z));
@@ -113,5 +110,5 @@ void viewPath::saveViewPath() {
     std::fprintf(stderr, "saveViewPath(): writing %s failed (%s); recording stopped\n",
                  saveFileName, std::strerror(error));
     closeViewpathFileForSave();
-    RenderingSetting::_instance.saveViewpath = false;
+    if (recordingSwitch) *recordingSwitch = false;
 }

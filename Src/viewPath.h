@@ -27,9 +27,10 @@ public:
     // separator) for writing, emptying it. When it cannot be opened nothing is recorded.
     void openViewpathFileForSave();
     void closeViewpathFileForSave();
-    // Appends the viewing direction of ab_quat as "theta phi"; each line reaches the file at once.
-    // A write that fails (a full disk) takes back any part of its line, so the file holds only
-    // whole lines, and stops the recording (saveViewpath off) with one line naming the file.
+    // Appends the viewing direction of recordedOrientation (ab_quat) as "theta phi"; each line
+    // reaches the file at once. A write that fails (a full disk) takes back any part of its line,
+    // so the file holds only whole lines, and stops the recording (recordingSwitch, the settings'
+    // saveViewpath, off) with one line naming the file.
     void saveViewPath();
 
     // The azimuth-seam-aware midpoint of a path step from previous to next.
@@ -42,6 +43,12 @@ public:
     static constexpr const char* saveFileName = "..\\File\\viewpath.txt";
     int pointCount = 0;
     int currentIndex = 0;
+    // The switch saveViewPath turns off when a write fails; its owner (the settings, for their
+    // recorder) hands it in.
+    bool* recordingSwitch = nullptr;
+    // The orientation whose viewing direction saveViewPath records: the trackball's ab_quat, handed
+    // in where the process-wide objects are defined so that paths do not depend on the trackball.
+    static const double* recordedOrientation;
 
     static viewPath _instance;
 
