@@ -42,6 +42,8 @@ public:
 
     unsigned int textureId = 0;
     float* mapData = nullptr;
+    // The only copy of the map's size: coordinateTransform::_instance names these fields of the
+    // shared instance.
     int mapWidth = 0;
     int mapHeight = 0;
     // The context textureId belongs to; the name is released only while it is current.
