@@ -162,6 +162,17 @@ bool isWholeNumber(std::string_view token) {
            std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// A fresh triangle of corners a, b, c of the vertex array v: no normal, colour or area yet.
+void setTriangle(Striangle& t, Svertex* v, int a, int b, int c, int index) {
+    t.verts[0] = &v[a];
+    t.verts[1] = &v[b];
+    t.verts[2] = &v[c];
+    t.normal[0] = t.normal[1] = t.normal[2] = 0;
+    t.color[0] = t.color[1] = t.color[2] = 0;
+    t.area = 0;
+    t.index = index;
+}
+
 // The OFF reader's state from the header to the last face; each step reads one part of the file.
 struct OffReader {
     const char* filename;
@@ -360,15 +371,7 @@ void OffReader::addTriangle(int a, int b, int c) {
         tris = std::move(larger);
         capacity = grown;
     }
-    Svertex* const v = verts.get();
-    Striangle& t = tris.get()[ntris];
-    t.verts[0] = &v[a];
-    t.verts[1] = &v[b];
-    t.verts[2] = &v[c];
-    t.normal[0] = t.normal[1] = t.normal[2] = 0;
-    t.color[0] = t.color[1] = t.color[2] = 0;
-    t.area = 0;
-    t.index = ntris;
+    setTriangle(tris.get()[ntris], verts.get(), a, b, c, ntris);
     ++ntris;
 }
 
@@ -495,14 +498,7 @@ void readSmf(Smesh* mesh, const char* filename, std::string_view bytes) {
                 if (count == 0) {
                     first = index;
                 } else if (count >= 2) {
-                    Striangle& x = t[ti];
-                    x.verts[0] = &v[first];
-                    x.verts[1] = &v[previous];
-                    x.verts[2] = &v[index];
-                    x.normal[0] = x.normal[1] = x.normal[2] = 0;
-                    x.color[0] = x.color[1] = x.color[2] = 0;
-                    x.area = 0;
-                    x.index = ti;
+                    setTriangle(t[ti], v, first, previous, index, ti);
                     ++ti;
                 }
                 previous = index;
