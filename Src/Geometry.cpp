@@ -39,14 +39,14 @@ void Geometry::loadSphere() {
     const std::string sphereFile = getResourcePath("Data/Models/sphere.obj");
     readModel(&sphere, sphereFile.c_str());
     reportEmpty(&sphere, sphereFile.c_str());
-    computeNormals(&sphere);
+    endOnAllocationFailure([&] { computeNormals(&sphere); });
 }
 
 void Geometry::loadModel() {
     const char* filename = RenderingSetting::_instance.modelFilePath();
     readModel(&model, filename);
     reportEmpty(&model, filename);
-    computeNormals(&model);
+    endOnAllocationFailure([&] { computeNormals(&model); });
 }
 
 void Geometry::readModel(Smesh* mesh, const char* filename) {
@@ -85,7 +85,8 @@ void Geometry::readModel(Smesh* mesh, const char* filename) {
     for (int t = 0; t < mesh->ntris; ++t)
         mesh->tris[t].index = t;
 
-    char* name = static_cast<char*>(meshAlloc(257, 1, "mesh->name"));
+    char* name = nullptr;
+    endOnAllocationFailure([&] { name = static_cast<char*>(meshAlloc(257, 1, "mesh->name")); });
     std::strncpy(name, base.data(), 256);
     name[256] = '\0';
     if (mesh->name != smeshEmptyName) std::free(mesh->name);
@@ -96,489 +97,63 @@ void Geometry::readModel(Smesh* mesh, const char* filename) {
 }
 
 void Geometry::normalizeModel(Smesh* mesh, float size) {
-    MeshBounds bounds;
-    for (int i = 0; i < mesh->nverts; ++i)
-        bounds.extend(mesh->verts[i].pos);
-    double mid[3], half[3];
-    for (int k = 0; k < 3; ++k) {
-        mid[k] = (bounds.lo[k] + bounds.hi[k]) * 0.5;
-        half[k] = (bounds.hi[k] - bounds.lo[k]) * 0.5;
-    }
-    double e = half[0] >= half[1] ? half[0] : half[1];
-    if (half[2] > e) e = half[2];
-    for (int k = 0; k < 3; ++k)
-        mesh->center[k] = static_cast<float>(mid[k]);
-    mesh->extent = static_cast<float>(e);
-
-    for (int i = 0; i < mesh->nverts; ++i) {
-        float* p = mesh->verts[i].pos;
-        for (int k = 0; k < 3; ++k) {
-            // All positions equal (a single vertex, say): there is nothing to scale, and dividing
-            // by the zero extent would turn every coordinate into NaN.
-            const double moved = p[k] - mid[k];
-            p[k] = static_cast<float>(e == 0 ? moved : moved / e * size);
-        }
-    }
-    mesh->center[0] = mesh->center[1] = mesh->center[2] = 0;
-    mesh->extent = 1.0f;
+    normalizeMesh(mesh, size);
 }
-
-// ---- OFF ----------------------------------------------------------------------------------------
 
 namespace {
 
-// Reading position in OFF text. '#' starts a comment that runs to the end of its line.
-struct OffText {
-    std::string_view bytes;
-    const char* p;
-    const char* end;
-
-    explicit OffText(std::string_view b) : bytes(b), p(b.data()), end(b.data() + b.size()) {}
-
-    void skipSpace() {
-        for (;;) {
-            while (p != end && isTextSpace(*p))
-                ++p;
-            if (p == end || *p != '#') return;
-            while (p != end && !isLineEnd(*p))
-                ++p;
-        }
+// The whole file, or the end of the process with the readers' line for a file that cannot be
+// opened.
+FileBytes modelBytes(const char* filename) {
+    FileBytes file;
+    if (!file.read(filename)) {
+        std::fprintf(stderr, "read_model(): can't open input file %s\n", filename);
+        endProcess(-1);
     }
-    // Moves to the next token on the current line; false at the line's end (or a comment).
-    bool nextOnLine() {
-        while (p != end && !isLineEnd(*p) && isTextSpace(*p))
-            ++p;
-        return p != end && !isLineEnd(*p) && *p != '#';
-    }
-    std::string_view token() const {
-        const char* e = p;
-        while (e != end && !isTextSpace(*e) && *e != '#')
-            ++e;
-        return {p, static_cast<size_t>(e - p)};
-    }
-    void skipToken() { p += token().size(); }
-    void skipLine() {
-        while (p != end && !isLineEnd(*p))
-            ++p;
-    }
-    // Tokens from here to the end of the line (a comment ends it), without moving.
-    int tokensOnLine() const {
-        OffText probe = *this;
-        int count = 0;
-        while (probe.nextOnLine()) {
-            probe.skipToken();
-            ++count;
-        }
-        return count;
-    }
-    // Only white space stands between the start of the line and here.
-    bool startsLine() const {
-        for (const char* q = p; q != bytes.data();) {
-            --q;
-            if (isLineEnd(*q)) return true;
-            if (!isTextSpace(*q)) return false;
-        }
-        return true;
-    }
-    size_t remaining() const { return static_cast<size_t>(end - p); }
-    long line() const { return lineOf(bytes, p); }
-};
-
-// A token quoted in a message: at most 40 characters of it, with NUL and other control bytes
-// shown as \xNN so that the quote holds the whole token.
-class Quoted {
-public:
-    explicit Quoted(std::string_view token) {
-        for (const char c : token.substr(0, 40)) {
-            const auto u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u == 0x7f) {
-                char escaped[5];
-                std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
-                shown += escaped;
-            } else {
-                shown += c;
-            }
-        }
-    }
-    int length() const { return static_cast<int>(shown.size()); }
-    const char* text() const { return shown.c_str(); }
-
-private:
-    std::string shown;
-};
-
-// A face colour from the rest of its line: three integers keep their low eight bits, three
-// numbers between 0 and 1 are scaled to 0..255. Returns false when the line does not hold one.
-bool readFaceColor(OffText& text, unsigned char color[3]) {
-    std::string_view tokens[3];
-    for (auto& t : tokens) {
-        if (!text.nextOnLine()) return false;
-        t = text.token();
-        text.skipToken();
-    }
-    int ints[3];
-    if (parseInt(tokens[0], ints[0]) && parseInt(tokens[1], ints[1]) &&
-        parseInt(tokens[2], ints[2])) {
-        for (int k = 0; k < 3; ++k)
-            color[k] = static_cast<unsigned char>(static_cast<unsigned int>(ints[k]) & 0xffu);
-        return true;
-    }
-    double reals[3];
-    if (!parseDouble(tokens[0], reals[0]) || !parseDouble(tokens[1], reals[1]) ||
-        !parseDouble(tokens[2], reals[2]))
-        return false;
-    for (int k = 0; k < 3; ++k) {
-        const double c = reals[k] > 0 ? std::min(reals[k], 1.0) : 0.0; // NaN too becomes 0
-        color[k] = static_cast<unsigned char>(std::lround(c * 255.0));
-    }
-    return true;
+    return file;
 }
 
-constexpr int maxTriangles = INT_MAX / 3;
-
-// Digits with an optional sign: a number, whether or not it fits an int.
-bool isWholeNumber(std::string_view token) {
-    if (!token.empty() && (token[0] == '-' || token[0] == '+')) token.remove_prefix(1);
-    return !token.empty() &&
-           std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; });
+void endOnRefusal(const ReadResult& result) {
+    if (!result) endOnFault(result);
 }
 
 } // namespace
 
 void Geometry::readOffModel(Smesh* mesh, const char* filename) {
-    FileBytes file;
-    if (!file.read(filename)) {
-        std::fprintf(stderr, "read_model(): can't open input file %s\n", filename);
-        endProcess(-1);
-    }
+    const FileBytes file = modelBytes(filename);
     readOffModelFromBytes(mesh, filename, file.view());
 }
 
 void Geometry::readOffModelFromBytes(Smesh* mesh, const char* filename, std::string_view bytes) {
-    freeSmesh(mesh);
-    OffText text(bytes);
-
-    text.skipSpace();
-    const std::string_view keyword = text.token();
-    if (keyword.empty())
-        meshFileError(filename, text.line(), "no OFF header: the file holds no words");
-    hasNormals = keyword.find('N') != std::string_view::npos;
-    text.skipToken();
-
-    int counts[3];
-    static const char* const countNames[3] = {"vertex", "face", "edge"};
-    for (int k = 0; k < 3; ++k) {
-        text.skipSpace();
-        const char* after = text.p == text.end ? nullptr : scanInt(text.p, text.end, counts[k]);
-        if (!after && isWholeNumber(text.token()))
-            meshFileError(filename, text.line(),
-                          "the header's %s count %s is out of range (at most 2147483647)",
-                          countNames[k], Quoted(text.token()).text());
-        if (!after)
-            meshFileError(filename, text.line(), "the header lacks its %s count", countNames[k]);
-        if (k < 2 && counts[k] < 0)
-            meshFileError(filename, text.line(), "the header announces %d %s records", counts[k],
-                          countNames[k]);
-        text.p = after;
-    }
-    const int nverts = counts[0];
-    const int nfaces = counts[1];
-
-    OffText firstVertex = text;
-    firstVertex.skipSpace();
-    if (hasNormals && nverts > 0 && firstVertex.startsLine() && firstVertex.tokensOnLine() == 3)
-        meshFileError(filename, firstVertex.line(),
-                      "the header says %s, so every vertex needs a position and a normal (six "
-                      "numbers), but the first vertex line holds three",
-                      Quoted(keyword).text());
-    // Every vertex takes at least one character per number and a separator after each.
-    const int numbersPerVertex = hasNormals ? 6 : 3;
-    if (static_cast<long long>(nverts) * 2 * numbersPerVertex - 1 >
-        static_cast<long long>(text.remaining()))
-        meshFileError(filename, text.line(),
-                      "the header announces %d vertices, more than the %zu bytes after it can "
-                      "hold",
-                      nverts, text.remaining());
-
-    MeshBlock<Svertex> verts(static_cast<Svertex*>(
-        meshAlloc(static_cast<size_t>(nverts), sizeof(Svertex), "mesh->verts")));
-    MeshBounds bounds;
-    bool skipVertexExtras = false;
-    for (int i = 0; i < nverts; ++i) {
-        text.skipSpace();
-        if (i == 0)
-            // Some files add a colour or other values to each vertex line (COFF). A first
-            // vertex that starts a line of its own and is followed there by more numbers tells,
-            // and then the rest of every vertex line is passed over.
-            skipVertexExtras = text.startsLine() && text.tokensOnLine() > numbersPerVertex;
-        double values[6];
-        for (int k = 0; k < numbersPerVertex; ++k) {
-            text.skipSpace();
-            if (text.p == text.end)
-                meshFileError(filename, text.line(),
-                              "the file ends inside the vertex list (vertex %d of %d)", i, nverts);
-            const char* after = scanDouble(text.p, text.end, values[k]);
-            if (!after) {
-                const Quoted q(text.token());
-                meshFileError(filename, text.line(), "vertex %d: \"%.*s\" is not a number", i,
-                              q.length(), q.text());
-            }
-            text.p = after;
-        }
-        Svertex& v = verts.get()[i];
-        for (int k = 0; k < 3; ++k) {
-            v.pos[k] = static_cast<float>(values[k]);
-            v.normal[k] = hasNormals ? static_cast<float>(values[3 + k]) : 0.0f;
-        }
-        v.index = i;
-        resetSvertex(&v);
-        v.area = 0;
-        bounds.extend(v.pos);
-        if (skipVertexExtras) text.skipLine();
-    }
-
-    text.skipSpace();
-    if (static_cast<size_t>(nfaces) > text.remaining())
-        meshFileError(filename, text.line(),
-                      "the header announces %d faces, more than the %zu bytes after the vertices "
-                      "can hold",
-                      nfaces, text.remaining());
-
-    // The first face line tells whether faces carry a colour: more tokens than its count, its
-    // indices and one more.
-    bool colored = false;
-    if (nfaces > 0 && text.p != text.end) {
-        int n = 0;
-        if (scanInt(text.p, text.end, n))
-            colored = text.tokensOnLine() > static_cast<long long>(n) + 2;
-    }
-
-    // Room for one triangle per face, as far as the bytes left can hold faces of at least eight
-    // characters each; polygons fanned into several triangles grow it.
-    size_t capacity = std::min(static_cast<size_t>(nfaces), (text.remaining() + 1) / 8);
-    MeshBlock<Striangle> tris(
-        static_cast<Striangle*>(meshAlloc(capacity, sizeof(Striangle), "mesh->tris")));
-    int ntris = 0;
-    Svertex* const v = verts.get();
-    auto addTriangle = [&](int a, int b, int c) {
-        if (static_cast<size_t>(ntris) == capacity) {
-            if (ntris == maxTriangles)
-                meshFileError(filename, text.line(), "more triangles than a mesh can hold");
-            const size_t grown = std::min<size_t>(capacity + capacity / 2 + 16, maxTriangles);
-            MeshBlock<Striangle> larger(
-                static_cast<Striangle*>(meshAlloc(grown, sizeof(Striangle), "mesh->tris")));
-            if (ntris > 0)
-                std::memcpy(static_cast<void*>(larger.get()), tris.get(),
-                            static_cast<size_t>(ntris) * sizeof(Striangle));
-            tris = std::move(larger);
-            capacity = grown;
-        }
-        Striangle& t = tris.get()[ntris];
-        t.verts[0] = &v[a];
-        t.verts[1] = &v[b];
-        t.verts[2] = &v[c];
-        t.normal[0] = t.normal[1] = t.normal[2] = 0;
-        t.color[0] = t.color[1] = t.color[2] = 0;
-        t.area = 0;
-        t.index = ntris;
-        ++ntris;
-    };
-
-    for (int f = 0; f < nfaces; ++f) {
-        text.skipSpace();
-        if (text.p == text.end) break;
-        int n;
-        const char* after = scanInt(text.p, text.end, n);
-        if (!after) {
-            const Quoted q(text.token());
-            meshFileError(filename, text.line(), "face %d: \"%.*s\" is not a corner count", f,
-                          q.length(), q.text());
-        }
-        if (n < 3)
-            meshFileError(filename, text.line(), "face %d has %d corners; a face needs three", f,
-                          n);
-        if (static_cast<size_t>(n) > text.remaining())
-            meshFileError(filename, text.line(),
-                          "face %d announces %d corners, more than the file holds", f, n);
-        text.p = after;
-        const int firstTriangle = ntris;
-        int first = 0, previous = 0;
-        for (int c = 0; c < n; ++c) {
-            text.skipSpace();
-            if (text.p == text.end)
-                meshFileError(filename, text.line(), "the file ends inside face %d", f);
-            int index;
-            after = scanInt(text.p, text.end, index);
-            if (!after) {
-                const Quoted q(text.token());
-                meshFileError(filename, text.line(), "face %d: \"%.*s\" is not a vertex index", f,
-                              q.length(), q.text());
-            }
-            if (index < 0 || index >= nverts)
-                meshFileError(filename, text.line(), "face %d: vertex index %d is outside 0..%d", f,
-                              index, nverts - 1);
-            text.p = after;
-            if (c == 0)
-                first = index;
-            else if (c >= 2)
-                addTriangle(first, previous, index);
-            previous = index;
-        }
-        unsigned char color[3];
-        if (colored && readFaceColor(text, color))
-            for (int t = firstTriangle; t < ntris; ++t)
-                std::memcpy(tris.get()[t].color, color, 3);
-        // Whatever else the line holds (an alpha value, a comment) never shifts the next face.
-        text.skipLine();
-    }
-
-    bounds.store(mesh);
-    mesh->verts = verts.release();
-    mesh->nverts = nverts;
-    mesh->tris = tris.release();
-    mesh->ntris = ntris;
-    std::printf("      Read %d Triangles;  %d Vertices\n", mesh->ntris, mesh->nverts);
-    std::printf("      the range of volume is:\n");
+    endOnRefusal(readOffMesh(mesh, filename, bytes, &hasNormals));
 }
-
-// ---- SMF ----------------------------------------------------------------------------------------
-
-namespace {
-
-// One line of SMF text: the character that classifies it and the tokens after it.
-struct SmfLine {
-    const char* start;     // first character of the line
-    char kind;             // first character that is not white space; '\0' for a blank line
-    std::string_view rest; // what follows that character, up to the line end
-};
-
-template <class Visit> void forEachSmfLine(std::string_view bytes, Visit visit) {
-    const char* p = bytes.data();
-    const char* end = p + bytes.size();
-    while (p != end) {
-        const char* stop = p;
-        while (stop != end && !isLineEnd(*stop))
-            ++stop;
-        const char* q = p;
-        while (q != stop && isTextSpace(*q))
-            ++q;
-        SmfLine line{p, q == stop ? '\0' : *q,
-                     q == stop ? std::string_view() : std::string_view(q + 1, stop - q - 1)};
-        visit(line);
-        p = stop == end ? end : stop + 1;
-    }
-}
-
-// Splits a line's rest into its white-space separated tokens.
-template <class Visit> void forEachToken(std::string_view rest, Visit visit) {
-    size_t i = 0;
-    while (i < rest.size()) {
-        while (i < rest.size() && isTextSpace(rest[i]))
-            ++i;
-        const size_t start = i;
-        while (i < rest.size() && !isTextSpace(rest[i]))
-            ++i;
-        if (i > start) visit(rest.substr(start, i - start));
-    }
-}
-
-} // namespace
 
 void Geometry::readSmfModel(Smesh* mesh, const char* filename) {
-    FileBytes file;
-    if (!file.read(filename)) {
-        std::fprintf(stderr, "read_model(): can't open input file %s\n", filename);
-        endProcess(-1);
-    }
+    const FileBytes file = modelBytes(filename);
     readSmfModelFromBytes(mesh, filename, file.view());
 }
 
 void Geometry::readSmfModelFromBytes(Smesh* mesh, const char* filename, std::string_view bytes) {
+    endOnRefusal(readSmfMesh(mesh, filename, bytes));
+}
+
+void Geometry::readPlyModel(Smesh* mesh, const char* filename) {
+    endOnRefusal(readPlyMeshFile(mesh, filename));
+}
+
+void Geometry::readObjModel(Smesh* mesh, const char* filename) {
     freeSmesh(mesh);
+    ReadResult result;
+    ModelOwner obj(glmReadOBJ(filename, result));
+    endOnRefusal(result);
+    endOnRefusal(convertObjModel(mesh, obj.get(), filename));
+}
 
-    // Counting pass. A face line of n indices becomes n - 2 triangles (a fan).
-    long long nverts = 0, ntris = 0;
-    forEachSmfLine(bytes, [&](const SmfLine& line) {
-        if (line.kind == 'v') {
-            ++nverts;
-        } else if (line.kind == 'f') {
-            int tokens = 0;
-            forEachToken(line.rest, [&](std::string_view) { ++tokens; });
-            ntris += std::max(tokens - 2, 0);
-        }
-        if (nverts > INT_MAX || ntris > maxTriangles)
-            meshFileError(filename, lineOf(bytes, line.start), "more records than a mesh can hold");
-    });
+void Geometry::readObjModelFromBytes(Smesh* mesh, const char* filename, std::string_view bytes,
+                                     const GLMmaterialSource& materials) {
+    endOnRefusal(readObjMesh(mesh, filename, bytes, materials));
+}
 
-    MeshBlock<Svertex> verts(static_cast<Svertex*>(
-        meshAlloc(static_cast<size_t>(nverts), sizeof(Svertex), "mesh->verts")));
-    MeshBlock<Striangle> tris(static_cast<Striangle*>(
-        meshAlloc(static_cast<size_t>(ntris), sizeof(Striangle), "mesh->tris")));
-    Svertex* const v = verts.get();
-    Striangle* const t = tris.get();
-
-    // Reading pass.
-    int vi = 0, ti = 0;
-    MeshBounds bounds;
-    forEachSmfLine(bytes, [&](const SmfLine& line) {
-        if (line.kind == 'v') {
-            double values[3];
-            int count = 0;
-            bool numbers = true;
-            forEachToken(line.rest, [&](std::string_view token) {
-                if (count < 3 && numbers) numbers = parseDouble(token, values[count++]);
-            });
-            if (count < 3 || !numbers)
-                meshFileError(filename, lineOf(bytes, line.start),
-                              "vertex %d: a vertex line needs three numbers", vi);
-            Svertex& x = v[vi];
-            for (int k = 0; k < 3; ++k) {
-                x.pos[k] = static_cast<float>(values[k]);
-                x.normal[k] = 0;
-            }
-            x.index = vi;
-            resetSvertex(&x);
-            x.area = 0;
-            bounds.extend(x.pos);
-            ++vi;
-        } else if (line.kind == 'f') {
-            int count = 0, first = 0, previous = 0;
-            forEachToken(line.rest, [&](std::string_view token) {
-                int index;
-                if (!parseInt(token, index)) {
-                    const Quoted q(token);
-                    meshFileError(filename, lineOf(bytes, line.start),
-                                  "\"%.*s\" is not a vertex number", q.length(), q.text());
-                }
-                if (index < 1 || index > nverts)
-                    meshFileError(filename, lineOf(bytes, line.start),
-                                  "vertex number %d is outside 1..%lld", index, nverts);
-                --index;
-                if (count == 0) {
-                    first = index;
-                } else if (count >= 2) {
-                    Striangle& x = t[ti];
-                    x.verts[0] = &v[first];
-                    x.verts[1] = &v[previous];
-                    x.verts[2] = &v[index];
-                    x.normal[0] = x.normal[1] = x.normal[2] = 0;
-                    x.color[0] = x.color[1] = x.color[2] = 0;
-                    x.area = 0;
-                    x.index = ti;
-                    ++ti;
-                }
-                previous = index;
-                ++count;
-            });
-            if (count < 3)
-                meshFileError(filename, lineOf(bytes, line.start),
-                              "a face line needs three vertex numbers");
-        }
-    });
-
-    bounds.store(mesh);
-    mesh->verts = verts.release();
-    mesh->nverts = static_cast<int>(nverts);
-    mesh->tris = tris.release();
-    mesh->ntris = static_cast<int>(ntris);
+int Geometry::findNormal(ClinkedList<Svector3>* normalLists, Svector3* key) {
+    return ::findNormal(normalLists, key);
 }

@@ -1,6 +1,6 @@
 #pragma once
-#include "geom.h"
-#include "glm.h"
+#include "meshread.h"
+#include "plyfile.h"
 
 #include <string_view>
 

@@ -3,18 +3,18 @@
 #include "DataDir.h"
 #include "viewPath.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "file.h"
+#include "namelist.h"
 
 namespace {
 
 // Names live in 50-byte buffers; their last byte holds the terminating NUL.
-constexpr int NameBufferSize = 50;
+constexpr int NameBufferSize = longestListName + 1;
 
 [[noreturn]] void failList(const std::string& path, const char* what) {
     std::fprintf(stderr, "the file (%s) that specify the list of %s names none\n", path.c_str(),
@@ -49,6 +49,7 @@ char* composePath(char* buffer, const std::string& path) {
 
 RenderingSetting::RenderingSetting() {
     viewpathRecorder = new viewPath();
+    viewpathRecorder->recordingSwitch = &saveViewpath;
     if (!listsReadLater) readLists();
 }
 
@@ -79,26 +80,18 @@ void RenderingSetting::readLists(bool allowNoModel) {
 }
 
 int readNameList(std::string_view bytes, std::vector<char*>& names) {
-    auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    size_t k = 0;
-    int position = 0;
-    for (;;) {
-        while (k < bytes.size() && isSpace(bytes[k]))
-            ++k;
-        if (k == bytes.size()) return 0;
-        const size_t begin = k;
-        while (k < bytes.size() && !isSpace(bytes[k]))
-            ++k;
-        ++position;
-        if (k - begin > NameBufferSize - 1) return position;
+    std::vector<std::string_view> words;
+    const int tooLong = parseNameList(bytes, words);
+    for (const std::string_view word : words) {
         char* name = static_cast<char*>(std::calloc(NameBufferSize, 1));
         if (!name) {
             std::fprintf(stderr, "Memory error\n");
             endProcess(-1);
         }
-        std::memcpy(name, bytes.data() + begin, k - begin);
+        std::memcpy(name, word.data(), word.size());
         names.push_back(name);
     }
+    return tooLong;
 }
 
 RenderingSetting::~RenderingSetting() {

@@ -144,6 +144,20 @@ void uprightRoll(double* m, double* previous) {
     composeWithNext(m, previous);
 }
 
+// Whether a motion along the rows would carry the view over the pole it is close to. Orientation
+// m looks from near a pole when the screen image of the model's +z axis is short (m[9] at most
+// 0.2); m[10] tells which pole: near +z, rows that decrease lead over it, near -z rows that
+// increase.
+bool headsOverPole(const double* m, double rowMotion) {
+    return m[9] <= 0.2 && ((m[10] > 0 && rowMotion < 0) || (m[10] < 0 && rowMotion > 0));
+}
+
+// The nudged step m scaled to the given speed: the nudge turns a step, the speed sets its length.
+vec stepOfSpeed(vec m, double speed) {
+    const double mLength = m.length();
+    return mLength == 0 ? vec(0, 0, 0) : vec(m.x / mLength * speed, m.y / mLength * speed, 0);
+}
+
 struct GradientSample {
     vec direction;   // G / |G|, or zero
     float magnitude; // average gradient magnitude A
@@ -368,7 +382,7 @@ void ExtTrackball::standardTrackballMove(int mx, int my) {
     if (!hasUsableMap() || !std::isfinite(currentPoint.x) || !std::isfinite(currentPoint.y)) return;
     double dx = currentPoint.x - startPoint.x;
     double dy = currentPoint.y - startPoint.y;
-    if (ab_quat[9] <= 0.2 && ((ab_quat[10] > 0 && dx < 0) || (ab_quat[10] < 0 && dx > 0))) {
+    if (headsOverPole(ab_quat, dx)) {
         dy = dy * 0.2;
         dx = 0;
     }
@@ -419,7 +433,7 @@ void ExtTrackball::nudgedMove(int mx, int my) {
     double dx = currentPoint.x - startPoint.x;
     double dy = currentPoint.y - startPoint.y;
     const double dz = currentPoint.z - startPoint.z;
-    if (ab_quat[9] <= 0.2 && ((ab_quat[10] > 0 && dx < 0) || (ab_quat[10] < 0 && dx > 0))) {
+    if (headsOverPole(ab_quat, dx)) {
         dy = 0.2 * dy;
         dx = 0;
     }
@@ -474,30 +488,37 @@ void ExtTrackball::nudgedThrow() {
     if (throwSpeed < 2.0) return;
     if (length < 0.1) return;
     viewpointTrail.push_back(viewingDirection(ab_quat));
-    const double mLength = m.length();
-    const vec step = mLength == 0 ? vec(0, 0, 0)
-                                  : vec(m.x / mLength * throwSpeed, m.y / mLength * throwSpeed, 0);
+    const vec step = stepOfSpeed(m, throwSpeed);
     const int width = textureManager::_instance.mapWidth;
     throwColumn = roundedColumn(i + step.x, width);
     throwRow = roundedRow(j + step.y);
     motionChange = vec(-step.x, -step.y, 0);
-    if (ab_quat[9] <= 0.2 && ((ab_quat[10] > 0 && step.y < 0) || (ab_quat[10] < 0 && step.y > 0)))
-        return;
+    if (headsOverPole(ab_quat, step.y)) return;
     keepInMap(throwColumn, throwRow);
     orientToCell(throwColumn, throwRow);
 }
 
-void ExtTrackball::calculateThrowPath() {
-    if (static_cast<double>(frictionStrength) <= 0.0001) return;
-    predictedThrowPath.clear();
-    int i, j;
-    coordinateTransform::_instance.CartesianToArrayIndex(viewingDirection(ab_quat), i, j);
-    calculateMotionChange();
-    if (!hasUsableMap()) return;
-    const vec initial = motionChange;
-    float speed = static_cast<float>(0.9 * averageSpeed);
-    if (speed <= 2.0) return;
+namespace {
 
+// An offset in map cells.
+struct CellOffset {
+    int columns = 0;
+    int rows = 0;
+};
+
+// The speed a throw leaves with: nine tenths of the mouse's recent average speed, in float. The
+// mouse's recent direction is left in motionChange.
+float estimateThrowSpeed(ExtTrackball& tb) {
+    tb.calculateMotionChange();
+    return static_cast<float>(0.9 * tb.averageSpeed);
+}
+
+// The slowing, nudged throw from cell (i, j), one cell per tick: each step is the previous one
+// bent by the gradient and shortened by the friction. It ends when the speed has fallen to 2
+// cells a tick, when the path has turned by more than a right angle, or in a polar band. Fills
+// predictedThrowPath and returns the path's length in cells.
+float simulateThrow(ExtTrackball& tb, int i, int j, float speed) {
+    const vec initial = tb.motionChange;
     const int width = textureManager::_instance.mapWidth;
     const int height = textureManager::_instance.mapHeight;
     float pathLength = 0;
@@ -505,64 +526,71 @@ void ExtTrackball::calculateThrowPath() {
     double drow = -initial.y;
     while (speed > 2.0) {
         const double length = std::sqrt(dcol * dcol + drow * drow);
-        const vec m = nudgedStep(*this, i, j, dcol, drow, length, NudgeKind::Prediction);
-        speed = (1 - frictionStrength) * speed;
-        const double mLength = m.length();
-        const vec step =
-            mLength == 0 ? vec(0, 0, 0) : vec(m.x / mLength * speed, m.y / mLength * speed, 0);
+        const vec m = nudgedStep(tb, i, j, dcol, drow, length, NudgeKind::Prediction);
+        speed = (1 - tb.frictionStrength) * speed;
+        const vec step = stepOfSpeed(m, speed);
         pathLength = static_cast<float>(pathLength + step.length());
-        throwColumn = roundedColumn(i + step.x, width);
-        throwRow = roundedRow(j + step.y);
-        keepInMap(throwColumn, throwRow);
-        i = throwColumn;
-        j = throwRow;
-        predictedThrowPath.push_back(vec(i, j, 0));
+        tb.throwColumn = roundedColumn(i + step.x, width);
+        tb.throwRow = roundedRow(j + step.y);
+        tb.keepInMap(tb.throwColumn, tb.throwRow);
+        i = tb.throwColumn;
+        j = tb.throwRow;
+        tb.predictedThrowPath.push_back(vec(i, j, 0));
         if (dcol * initial.x + drow * initial.y > 0 || j <= 9 || j >= height - 10) break;
         dcol = step.x;
         drow = step.y;
     }
-    if (predictedThrowPath.size() < 2) return;
+    return pathLength;
+}
 
-    // Climb the gradient from the end of the path, three cells a step.
-    const int startColumn = static_cast<int>(predictedThrowPath.back().x);
-    const int startRow = static_cast<int>(predictedThrowPath.back().y);
+// Near a pole the gradient may point over it: first walk away from the pole, three rows a move,
+// while the gradient still points towards it. The walks stop at the map's first and last row.
+void walkAwayFromPole(int column, int& row, float& angle) {
+    const int height = textureManager::_instance.mapHeight;
+    if (row <= 14) {
+        const int from = row;
+        while (-3.0f * std::sin(angle) < 0 && row - from < 150 && row < height - 1) {
+            row = std::min(row + 3, height - 1);
+            angle = gradientAngleAt(column, row);
+        }
+    } else if (row >= height - 15) {
+        const int from = row;
+        while (-3.0f * std::sin(angle) > 0 && from - row < 150 && row > 0) {
+            row = std::max(row - 3, 0);
+            angle = gradientAngleAt(column, row);
+        }
+    }
+}
+
+// Climbs the goodness gradient from the last cell of the predicted path, three cells a step, for
+// at most 100 steps. The climb ends once it is further from its start than half the path's
+// length, or when the gradient turns round (a ridge crossed) where the goodness is above 0.7.
+// Returns the offset of its last step from the start.
+CellOffset climbGradient(ExtTrackball& tb, float pathLength) {
+    const int width = textureManager::_instance.mapWidth;
+    const int startColumn = static_cast<int>(tb.predictedThrowPath.back().x);
+    const int startRow = static_cast<int>(tb.predictedThrowPath.back().y);
     int column = startColumn;
     int row = startRow;
     float angle = gradientAngleAt(column, row);
-    int offsetColumn = 0;
-    int offsetRow = 0;
+    CellOffset offset;
     for (int step = 0; step < 100; ++step) {
         const float goodness = goodnessAt(column, row);
-        // Near a pole the gradient may point over it; walk away from the pole first. The walks
-        // stop at the map's first and last row.
-        if (row <= 14) {
-            const int from = row;
-            while (-3.0f * std::sin(angle) < 0 && row - from < 150 && row < height - 1) {
-                row = std::min(row + 3, height - 1);
-                angle = gradientAngleAt(column, row);
-            }
-        } else if (row >= height - 15) {
-            const int from = row;
-            while (-3.0f * std::sin(angle) > 0 && from - row < 150 && row > 0) {
-                row = std::max(row - 3, 0);
-                angle = gradientAngleAt(column, row);
-            }
-        }
+        walkAwayFromPole(column, row, angle);
         const float stepColumn = 3.0f * std::cos(angle);
         const float stepRow = -3.0f * std::sin(angle);
         int nextColumn = roundedColumn(column + static_cast<double>(stepColumn), width);
         int nextRow = roundedRow(row + static_cast<double>(stepRow));
-        keepInMap(nextColumn, nextRow);
-        offsetColumn = nextColumn - startColumn;
-        offsetRow = nextRow - startRow;
+        tb.keepInMap(nextColumn, nextRow);
+        offset = {nextColumn - startColumn, nextRow - startRow};
         // The seam: a few cells across it the wrapped columns differ by nearly a map width.
-        if (offsetColumn > width / 2)
-            offsetColumn -= width;
-        else if (offsetColumn < -(width / 2))
-            offsetColumn += width;
+        if (offset.columns > width / 2)
+            offset.columns -= width;
+        else if (offset.columns < -(width / 2))
+            offset.columns += width;
         const float distance =
-            static_cast<float>(std::sqrt(static_cast<double>(offsetColumn) * offsetColumn +
-                                         static_cast<double>(offsetRow) * offsetRow));
+            static_cast<float>(std::sqrt(static_cast<double>(offset.columns) * offset.columns +
+                                         static_cast<double>(offset.rows) * offset.rows));
         if (distance > 0.5 * pathLength) break;
         const float nextAngle = gradientAngleAt(nextColumn, nextRow);
         const double turn = std::fabs(static_cast<double>(nextAngle) - angle);
@@ -571,14 +599,34 @@ void ExtTrackball::calculateThrowPath() {
         row = nextRow;
         angle = nextAngle;
     }
+    return offset;
+}
 
-    const size_t count = predictedThrowPath.size();
+// Bends the path towards the climb's end along the easing curve: the first entry stays, the last
+// moves by the whole offset. The blended entries are not brought back into the map.
+void blendTowards(std::vector<vec>& path, CellOffset offset) {
+    const size_t count = path.size();
     for (size_t k = 0; k < count; ++k) {
         const float w = smoothstep(static_cast<float>(k) / static_cast<float>(count - 1));
-        vec& entry = predictedThrowPath[k];
-        entry = entry +
-                vec(offsetColumn * static_cast<double>(w), offsetRow * static_cast<double>(w), 0);
+        vec& entry = path[k];
+        entry = entry + vec(offset.columns * static_cast<double>(w),
+                            offset.rows * static_cast<double>(w), 0);
     }
+}
+
+} // namespace
+
+void ExtTrackball::calculateThrowPath() {
+    if (static_cast<double>(frictionStrength) <= 0.0001) return;
+    predictedThrowPath.clear();
+    const float speed = estimateThrowSpeed(*this);
+    if (!hasUsableMap() || speed <= 2.0) return;
+    int i, j;
+    coordinateTransform::_instance.CartesianToArrayIndex(viewingDirection(ab_quat), i, j);
+    const float pathLength = simulateThrow(*this, i, j, speed);
+    // A single cell has no direction to bend; it is replayed as simulated.
+    if (predictedThrowPath.size() < 2) return;
+    blendTowards(predictedThrowPath, climbGradient(*this, pathLength));
 }
 
 void ExtTrackball::move(vec sph) {
@@ -594,123 +642,79 @@ void ExtTrackball::moveontexture(float u, float v) {
     orientToCell(column, row);
 }
 
-void ExtTrackball::moveAlongPath(const std::vector<PathPoint>& points, int frame) {
-    viewPath& paths = viewPath::_instance;
-    int k = paths.currentIndex;
+void ExtTrackball::moveAlongPath(const std::vector<PathPoint>& points, int& currentIndex,
+                                 bool playing, int frame) {
+    int k = currentIndex;
     if (restartPath) {
         restartPath = false;
         pathStartFrame = frame - k;
     }
     const int n = static_cast<int>(points.size());
     if (k < 0 || k >= n) return;
-    if (RenderingSetting::_instance.playing) {
+    if (playing) {
         // The frame clock depends on the stored path's length, so a new path can put the frame
         // before the start frame: keep the remainder inside the path.
         k = static_cast<int>((static_cast<long long>(frame) - pathStartFrame) % n);
         if (k < 0) k += n;
-        paths.currentIndex = k;
+        currentIndex = k;
     }
     move(vec(1, points[k].theta, points[k].phi));
 }
 
 void ExtTrackball::moveOnViewpath(int frame) {
-    moveAlongPath(viewPath::_instance.pathPoints, frame);
+    viewPath& paths = viewPath::_instance;
+    moveAlongPath(paths.pathPoints, paths.currentIndex, RenderingSetting::_instance.playing, frame);
 }
 
 void ExtTrackball::moveOnTurntable(int frame) {
-    moveAlongPath(viewPath::_instance.turntablePoints, frame);
+    viewPath& paths = viewPath::_instance;
+    moveAlongPath(paths.turntablePoints, paths.currentIndex, RenderingSetting::_instance.playing,
+                  frame);
 }
 
-namespace {
-
-// Cell index of an angle fraction: round(fraction * size), half away from zero. Angles far outside
-// their range (or not numbers) would overflow the int; they are held to a range that still
-// clamps to the first or last cell.
-int roundedIndex(double value) {
-    if (std::isnan(value))
-        return 0;
-    return static_cast<int>(std::round(std::clamp(value, -1e9, 1e9)));
+coordinateTransform::coordinateTransform()
+    : mapWidth(textureManager::_instance.mapWidth), mapHeight(textureManager::_instance.mapHeight) {
 }
 
-// Column and row of (theta, phi) before clamping, in double from the float angles.
-void unclampedArrayIndex(float theta, float phi, int& i, int& j) {
-    const textureManager& maps = textureManager::_instance;
-    i = roundedIndex((static_cast<double>(theta) + M_PI) / (2 * M_PI) * maps.mapWidth);
-    j = roundedIndex(static_cast<double>(phi) / M_PI * maps.mapHeight);
+MapGrid coordinateTransform::grid() const {
+    return {mapWidth, mapHeight};
 }
-
-// Clamps into 0 .. size - 1; with no map loaded (size 0) the index is 0.
-int clampIndex(int index, int size) {
-    if (index >= size) index = size - 1;
-    return index < 0 ? 0 : index;
-}
-
-// i / size in float; 0 while no map is loaded, so no conversion ever divides by zero.
-float cellFraction(int index, int size) {
-    return size > 0 ? static_cast<float>(index) / static_cast<float>(size) : 0.0f;
-}
-
-} // namespace
 
 void coordinateTransform::cartesianToSpherical(vec& out, vec in) {
-    const double r = std::sqrt(in.x * in.x + in.y * in.y + in.z * in.z);
-    double theta, phi;
-    if (r == 0) {
-        theta = std::atan2(0.0, 0.0);
-        phi = std::acos(0.0);
-    } else {
-        theta = std::atan2(in.y / r, in.x / r);
-        phi = std::acos(in.z / r);
-    }
-    // Angles leave here rounded to float: the maps, the paths and the recorder all hold floats.
-    out = vec(static_cast<float>(r), static_cast<float>(theta), static_cast<float>(phi));
+    out = ::cartesianToSpherical(in);
 }
 
 void coordinateTransform::sphericalToCartesian(vec& out, vec in) {
-    const double r = in.x, theta = in.y, phi = in.z;
-    out = vec(r * std::cos(theta) * std::sin(phi), r * std::sin(theta) * std::sin(phi),
-              r * std::cos(phi));
+    out = ::sphericalToCartesian(in);
 }
 
 void coordinateTransform::sphericalToArrayIndex(float theta, float phi, int& i, int& j) {
-    unclampedArrayIndex(theta, phi, i, j);
-    // The azimuth is clamped, not wrapped: theta = pi stays in the last column.
-    i = clampIndex(i, textureManager::_instance.mapWidth);
-    j = clampIndex(j, textureManager::_instance.mapHeight);
+    const MapCell cell = ::sphericalToArrayIndex(theta, phi, grid());
+    i = cell.column;
+    j = cell.row;
 }
 
 void coordinateTransform::CartesianToArrayIndex(vec in, int& i, int& j) {
-    vec sph;
-    cartesianToSpherical(sph, in);
-    sphericalToArrayIndex(static_cast<float>(sph.y), static_cast<float>(sph.z), i, j);
+    const MapCell cell = cartesianToArrayIndex(in, grid());
+    i = cell.column;
+    j = cell.row;
 }
 
 void coordinateTransform::ArrayIndexToCartesian(int i, int j, vec& out) {
-    const float a = cellFraction(i, mapWidth);
-    const float b = cellFraction(j, mapHeight);
-    const double theta = static_cast<double>(static_cast<float>(2 * a)) * M_PI - M_PI;
-    const double phi = static_cast<double>(b) * M_PI;
-    sphericalToCartesian(out, vec(1, theta, phi));
+    out = arrayIndexToCartesian(i, j, grid());
 }
 
 void coordinateTransform::arrayIndexToDrawPos(int i, int j, float& u, float& v) {
-    const textureManager& maps = textureManager::_instance;
-    const double s = ExtTrackball::_instance.planeHalfSize;
-    u = static_cast<float>(2 * s * (static_cast<double>(cellFraction(i, maps.mapWidth)) - 0.5));
-    v = static_cast<float>(-2 * s * (static_cast<double>(cellFraction(j, maps.mapHeight)) - 0.5));
+    const DrawPos p = ::arrayIndexToDrawPos(i, j, grid(), ExtTrackball::_instance.planeHalfSize);
+    u = p.u;
+    v = p.v;
 }
 
 void coordinateTransform::sphericalToDrawPos(float theta, float phi, float& u, float& v) {
-    int i, j;
-    unclampedArrayIndex(theta, phi, i, j);
-    arrayIndexToDrawPos(i, j, u, v);
-}
-
-float smoothstep(float x) {
-    // clang-format off
-    assert(x>=0 && x<=1);
-    // clang-format on
-    return (x * x) * (x * -2.0f + 3.0f);
+    const DrawPos p =
+        ::sphericalToDrawPos(theta, phi, grid(), ExtTrackball::_instance.planeHalfSize);
+    u = p.u;
+    v = p.v;
 }
 
 void camera::setupCamera() {

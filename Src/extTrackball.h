@@ -1,31 +1,7 @@
 #pragma once
-#include <cmath>
+#include "coords.h"
+
 #include <vector>
-
-// Three doubles: a direction, a trackball-plane point, a spherical triple (r, theta, phi) or a
-// mouse motion, depending on the caller.
-struct vec {
-    double x = 0, y = 0, z = 0;
-    vec() = default;
-    vec(double a, double b, double c) : x(a), y(b), z(c) {}
-    double length() const { return std::sqrt(x * x + y * y + z * z); }
-    // The vector divided by its length, or (0, 0, 0) when the length is exactly 0.
-    vec unit() const {
-        double l = length();
-        return l == 0 ? vec(0, 0, 0) : vec(x / l, y / l, z / l);
-    }
-    vec operator+(vec o) const { return vec(x + o.x, y + o.y, z + o.z); }
-    vec operator-(vec o) const { return vec(x - o.x, y - o.y, z - o.z); }
-    vec operator*(double s) const { return vec(x * s, y * s, z * s); }
-    bool operator==(const vec& o) const { return x == o.x && y == o.y && z == o.z; }
-};
-
-inline double dot(vec a, vec b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-inline vec cross(vec a, vec b) {
-    return vec(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
 
 // Orientation matrices: 16 doubles, column-major as OpenGL reads them (entry 4*column + row).
 // Only the upper-left 3x3 block changes after start-up. The viewing direction of M is
@@ -145,14 +121,20 @@ public:
     static ExtTrackball _instance;
 
 private:
-    void moveAlongPath(const std::vector<PathPoint>& points, int frame);
+    // One frame of path playback over points; currentIndex is the shared index of both paths.
+    void moveAlongPath(const std::vector<PathPoint>& points, int& currentIndex, bool playing,
+                       int frame);
 };
 
 // Conversions between directions, spherical angles (r, theta, phi), map cells and flat-map
-// drawing positions. Shared so that every part rounds and clamps the same way; its map size is
-// written by textureManager::LoadPGMImage.
+// drawing positions over the loaded goodness map. Shared so that every part rounds and clamps the
+// same way.
 class coordinateTransform {
 public:
+    coordinateTransform();
+    coordinateTransform(const coordinateTransform&) = delete;
+    coordinateTransform& operator=(const coordinateTransform&) = delete;
+
     void cartesianToSpherical(vec& out, vec in);
     void sphericalToCartesian(vec& out, vec in);
     void sphericalToArrayIndex(float theta, float phi, int& i, int& j);
@@ -160,15 +142,15 @@ public:
     void ArrayIndexToCartesian(int i, int j, vec& out);
     void arrayIndexToDrawPos(int i, int j, float& u, float& v);
     void sphericalToDrawPos(float theta, float phi, float& u, float& v);
+    MapGrid grid() const;
 
-    int mapWidth = 0;
-    int mapHeight = 0;
+    // The map's size has one owner, textureManager::_instance; these name its fields, so that a
+    // load, a reader of either name and every conversion always see the same size.
+    int& mapWidth;
+    int& mapHeight;
 
     static coordinateTransform _instance;
 };
-
-// The easing curve x*x*(3 - 2x) for 0 <= x <= 1, in float.
-float smoothstep(float x);
 
 // The fixed camera of both views: eye (0, 0, 30) looking at the origin, y up.
 class camera {

@@ -80,3 +80,13 @@ void endProcess(int status) {
     // the streams are flushed.
     std::_Exit(status);
 }
+
+void printFault(const ReadResult& result) {
+    std::FILE* stream = result.toStdout ? stdout : stderr;
+    std::fprintf(stream, "%s\n", result.message.c_str());
+}
+
+void endOnFault(const ReadResult& result) {
+    printFault(result);
+    endProcess(result.status);
+}

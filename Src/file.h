@@ -2,8 +2,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "readfile.h"
+#include "readresult.h"
 
 // File names and the one way the process ends on bad input.
 
@@ -23,6 +25,21 @@ void getExtension(char* out, const char* path);
 using EndProcessHandler = void (*)(int status);
 // Installs handler (nullptr restores the plain end). Returns the previous one.
 EndProcessHandler setEndProcessHandler(EndProcessHandler handler);
+
+// Prints a refused file's line on its stream (see ReadResult).
+void printFault(const ReadResult& result);
+// Prints it and ends the process with its status: the fate of a file the viewer cannot run
+// without.
+[[noreturn]] void endOnFault(const ReadResult& result);
+// Runs body, which builds mesh data; an allocation that fails in it ends the process as a
+// refused file does.
+template <class Body> void endOnAllocationFailure(Body&& body) {
+    try {
+        std::forward<Body>(body)();
+    } catch (const MeshAllocError& error) {
+        endOnFault(allocationFailure(error));
+    }
+}
 
 // What a reader's end of the process becomes while a ReaderExitTrap lives.
 struct ReaderEnded {

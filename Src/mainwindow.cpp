@@ -47,7 +47,8 @@ MainWindow::MainWindow(bool showInstructions) : QMainWindow(nullptr) {
     scrollArea->setMinimumSize(950, 480);
     scrollArea->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-    openController = new OpenController(this);
+    openController =
+        new OpenController({this, glWidget, visualizerDialog, trackballDialog, scrubberDialog});
     setAcceptDrops(true);
     createActions();
     createMenus();

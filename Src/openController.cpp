@@ -6,7 +6,6 @@
 #include "dialog.h"
 #include "extTrackball.h"
 #include "glwidget.h"
-#include "mainwindow.h"
 #include "textureManager.h"
 #include "viewPath.h"
 
@@ -15,6 +14,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,7 +25,8 @@
 
 #include <cstdio>
 
-OpenController::OpenController(MainWindow* w) : QObject(w), window(w) {
+OpenController::OpenController(const OpenTargets& targets)
+    : QObject(targets.window), parts(targets) {
     open = new QAction(tr("&Open…"), this);
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, &OpenController::chooseFiles);
@@ -36,7 +37,7 @@ OpenController::OpenController(MainWindow* w) : QObject(w), window(w) {
     bar->setMaximumWidth(200);
     cancel = new QPushButton(tr("Cancel"));
     connect(cancel, &QPushButton::clicked, this, &OpenController::cancelCurrent);
-    QStatusBar* status = window->statusBar();
+    QStatusBar* status = parts.window->statusBar();
     status->addPermanentWidget(label);
     status->addPermanentWidget(bar);
     status->addPermanentWidget(cancel);
@@ -52,18 +53,18 @@ OpenController::~OpenController() = default;
 void OpenController::report(const QString& line) {
     std::fprintf(stderr, "orvalis: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
-    window->statusBar()->show();
-    window->statusBar()->showMessage(line);
+    parts.window->statusBar()->show();
+    parts.window->statusBar()->showMessage(line);
 }
 
 QComboBox* OpenController::modelBox(int panel) const {
     switch (panel) {
     case 0:
-        return window->visualizerPanel()->modelBox();
+        return parts.visualizer->modelBox();
     case 1:
-        return window->trackballPanel()->modelBox();
+        return parts.trackball->modelBox();
     default:
-        return window->scrubberPanel()->modelBox();
+        return parts.scrubber->modelBox();
     }
 }
 
@@ -75,7 +76,7 @@ void OpenController::addToPanels(const std::string& name) {
 }
 
 void OpenController::chooseFiles() {
-    QFileDialog dialog(window, tr("Open a mesh"));
+    QFileDialog dialog(parts.window, tr("Open a mesh"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters({tr("Meshes (*.off *.obj *.ply *.smf *.OFF *.OBJ *.PLY *.SMF)"),
@@ -155,7 +156,7 @@ void OpenController::select(int index) {
     }
     ExtTrackball::_instance.predictedThrowPath.clear();
     loadOrbit();
-    window->view()->update();
+    parts.view->update();
 }
 
 void OpenController::loadOrbit() {
@@ -171,8 +172,8 @@ void OpenController::loadOrbit() {
     const int n = path.loadViewPath(settings.viewpointFilePath());
     if (n > 0) {
         path.calculateTurnTablePath();
-        window->scrubberPanel()->setViewpathSliderRange(n - 1);
-        window->scrubberPanel()->setViewpathSliderValue(0);
+        parts.scrubber->setViewpathSliderRange(n - 1);
+        parts.scrubber->setViewpathSliderValue(0);
         path.currentIndex = 0;
     }
 }
@@ -197,7 +198,7 @@ void OpenController::startNext() {
             Qt::QueuedConnection);
     label->setText(tr("Baking the maps of %1").arg(QString::fromStdString(plan.name)));
     bar->setValue(0);
-    window->statusBar()->show();
+    parts.window->statusBar()->show();
     label->show();
     bar->show();
     cancel->show();
@@ -207,7 +208,7 @@ void OpenController::startNext() {
 
 void OpenController::cancelCurrent() {
     if (job && !job->cancel())
-        window->statusBar()->showMessage(
+        parts.window->statusBar()->showMessage(
             tr("%1: the maps are being written; they are kept").arg(job->name));
 }
 
@@ -218,7 +219,7 @@ void OpenController::jobFinished(bool ok, const QString& reason) {
     removePendingModel(done.plan.name);
     const QString name = QString::fromStdString(done.plan.name);
     if (ok) {
-        window->statusBar()->showMessage(tr("%1: maps ready").arg(name));
+        parts.window->statusBar()->showMessage(tr("%1: maps ready").arg(name));
         loadArrivedMaps(done.plan.name);
     } else {
         report(QString::fromStdString(done.plan.path) + ": not baked: " + reason);
@@ -237,7 +238,7 @@ void OpenController::loadArrivedMaps(const std::string& name) {
         textureManager::_instance.LoadVGFImageB(settings.gradientFilePath());
     }
     loadOrbit();
-    window->view()->update();
+    parts.view->update();
 }
 
 void OpenController::undo(const Queued& queued) {

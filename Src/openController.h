@@ -10,13 +10,27 @@
 #include <string>
 
 class BakeJob;
-class MainWindow;
+class GLWidget;
 class QAction;
 class QComboBox;
 class QLabel;
+class QMainWindow;
 class QMimeData;
 class QProgressBar;
 class QPushButton;
+class ScrubberDialog;
+class TrackballDialog;
+class VisualizerDialog;
+
+// The parts of the main window that opening files works on. The window is the controller's
+// parent and lends it its status bar.
+struct OpenTargets {
+    QMainWindow* window;
+    GLWidget* view;
+    VisualizerDialog* visualizer;
+    TrackballDialog* trackball;
+    ScrubberDialog* scrubber;
+};
 
 // Opens users' mesh files in the running viewer (File > Open, dropped files, the command line):
 // each is shown at once with the plain trackball while its maps bake in the background, one bake
@@ -27,7 +41,7 @@ class QPushButton;
 class OpenController : public QObject {
     Q_OBJECT
 public:
-    explicit OpenController(MainWindow* window);
+    explicit OpenController(const OpenTargets& targets);
     ~OpenController() override;
 
     QAction* openAction() const { return open; }
@@ -67,7 +81,7 @@ private:
     void undo(const Queued& queued);
     void cancelCurrent();
 
-    MainWindow* window;
+    OpenTargets parts;
     QAction* open = nullptr;
     QLabel* label = nullptr;
     QProgressBar* bar = nullptr;

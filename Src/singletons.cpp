@@ -12,3 +12,7 @@ RenderingSetting RenderingSetting::_instance;
 ExtTrackball ExtTrackball::_instance;
 camera camera::_instance;
 coordinateTransform coordinateTransform::_instance;
+
+// The recorder writes down the trackball's orientation; the link is made here, where both are
+// known, so that the path module needs nothing of the trackball.
+const double* viewPath::recordedOrientation = ab_quat;

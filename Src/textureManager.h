@@ -1,34 +1,14 @@
 #pragma once
 #include <QPointer>
 
+#include "mapimage.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class QOpenGLContext;
-
-// One entry of the jet colour table: red, green, blue, 0..255 each.
-struct PellixColor {
-    unsigned char red;
-    unsigned char green;
-    unsigned char blue;
-};
-
-// A goodness image turned into map cells and texels, not yet installed.
-struct GoodnessImage {
-    int width = 0;
-    int height = 0;
-    std::unique_ptr<float[]> cells; // 3 floats per cell: goodness set, gradient parts 0
-    std::vector<float> texels;      // 3 floats per cell: jet colour, channels in 0..1
-};
-
-// A gradient image turned into per-cell magnitude and angle, not yet installed.
-struct GradientImage {
-    int width = 0;
-    int height = 0;
-    std::vector<float> magnitudeAngle; // 2 floats per cell
-};
 
 // The goodness map of the selected model and attribute. Shared because the trackball samples
 // it, the renderer draws its texture and the panels reload it; written only by the two loaders.
@@ -62,6 +42,8 @@ public:
 
     unsigned int textureId = 0;
     float* mapData = nullptr;
+    // The only copy of the map's size: coordinateTransform::_instance names these fields of the
+    // shared instance.
     int mapWidth = 0;
     int mapHeight = 0;
     // The context textureId belongs to; the name is released only while it is current.

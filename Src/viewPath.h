@@ -3,12 +3,7 @@
 #include <string_view>
 #include <vector>
 
-// A viewing direction on a path: azimuth theta in (-pi, pi] and polar angle phi in [0, pi],
-// radians, single precision as stored in orbit files.
-struct PathPoint {
-    float theta;
-    float phi;
-};
+#include "orbitfile.h"
 
 // Closed loops of viewing directions (the stored orbit and the turntable) and the recorder of
 // the D key. viewPath::_instance holds the loops for Orbit mode and is written by the main
@@ -32,9 +27,10 @@ public:
     // separator) for writing, emptying it. When it cannot be opened nothing is recorded.
     void openViewpathFileForSave();
     void closeViewpathFileForSave();
-    // Appends the viewing direction of ab_quat as "theta phi"; each line reaches the file at once.
-    // A write that fails (a full disk) takes back any part of its line, so the file holds only
-    // whole lines, and stops the recording (saveViewpath off) with one line naming the file.
+    // Appends the viewing direction of recordedOrientation (ab_quat) as "theta phi"; each line
+    // reaches the file at once. A write that fails (a full disk) takes back any part of its line,
+    // so the file holds only whole lines, and stops the recording (recordingSwitch, the settings'
+    // saveViewpath, off) with one line naming the file.
     void saveViewPath();
 
     // The azimuth-seam-aware midpoint of a path step from previous to next.
@@ -47,6 +43,12 @@ public:
     static constexpr const char* saveFileName = "..\\File\\viewpath.txt";
     int pointCount = 0;
     int currentIndex = 0;
+    // The switch saveViewPath turns off when a write fails; its owner (the settings, for their
+    // recorder) hands it in.
+    bool* recordingSwitch = nullptr;
+    // The orientation whose viewing direction saveViewPath records: the trackball's ab_quat, handed
+    // in where the process-wide objects are defined so that paths do not depend on the trackball.
+    static const double* recordedOrientation;
 
     static viewPath _instance;
 

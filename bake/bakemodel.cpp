@@ -1,7 +1,7 @@
 #include "bakemodel.h"
 
 #include "bakeerror.h"
-#include "file.h"
+#include "readfile.h"
 #include "gradient.h"
 #include "sphere_samples.h"
 #include "treewriter.h"

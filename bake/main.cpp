@@ -1,11 +1,10 @@
 // orvalis-bake: makes the goodness maps, gradients and orbit of a model for the Orvalis viewer.
 #include "bakeerror.h"
 #include "bakemodel.h"
-#include "file.h"
+#include "readfile.h"
 #include "meshStamp.h"
 #include "options.h"
 #include "picture.h"
-#include "startup.h"
 #include "treewriter.h"
 
 #include <algorithm>
@@ -139,7 +138,6 @@ int bake(const BakeOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!leaveScratchTree()) return 1;
     BakeOptions options;
     try {
         options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -1,8 +1,8 @@
 #include "mesh.h"
 
-#include "Geometry.h"
+#include "meshread.h"
 #include "bakeerror.h"
-#include "file.h"
+#include "readfile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -102,14 +102,14 @@ BakeMesh readMeshFile(const std::string& path) {
         throw BakeError(path + ": unsupported mesh format '" + ext +
                         "' (orvalis-bake reads .off, .obj, .ply and .smf)");
 
-    Geometry geometry;
-    try {
-        ReaderExitTrap trap;
-        geometry.readModel(&geometry.model, path.c_str());
-    } catch (const ReaderEnded&) {
+    Smesh mesh;
+    const ReadResult result = readModelFile(&mesh, path.c_str());
+    const MeshOwner owner{&mesh};
+    if (!result) {
+        std::fprintf(result.toStdout ? stdout : stderr, "%s\n", result.message.c_str());
         throw BakeError(path + ": not a readable mesh (see the reader's message above)");
     }
-    return copyMesh(geometry.model, path);
+    return copyMesh(mesh, path);
 }
 
 BakeMesh readOffText(const std::string& text, const std::string& label) {

@@ -1,13 +1,13 @@
 #include "picture.h"
 
-#include "Geometry.h"
 #include "bakeerror.h"
 #include "bakemodel.h"
-#include "geometryRenderer.h"
+#include "litmodel.h"
+#include "mapimage.h"
 #include "mesh.h"
+#include "meshread.h"
 #include "offscreen.h"
 #include "sphere_samples.h"
-#include "textureManager.h"
 
 #include <GL/gl.h>
 #include <QImage>
@@ -27,7 +27,8 @@ std::string readBytes(const fs::path& path) {
     return s.str();
 }
 
-// The viewer's state for the model square (GLWidget::initializeGL and paintGL).
+// The viewer's state for the model square (GLWidget::initializeGL and paintGL), with the camera
+// turned round to look from direction.
 void drawAsTheViewer(const Smesh& model, vec direction) {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glShadeModel(GL_SMOOTH);
@@ -36,15 +37,14 @@ void drawAsTheViewer(const Smesh& model, vec direction) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glEnable(GL_NORMALIZE);
-    geometryRenderer::setupLights();
+    setupSceneLights();
+    const ViewCamera camera(direction);
     glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    camera::_instance.setupCamera();
+    glLoadMatrixd(camera.projection);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    ExtTrackball::_instance.orientToDirection(direction);
-    geometryRenderer renderer(1.0f);
-    renderer.drawScene(model);
+    glLoadMatrixd(camera.view);
+    glDisable(GL_TEXTURE_2D);
+    drawLitTriangles(model);
 }
 
 } // namespace
@@ -52,7 +52,7 @@ void drawAsTheViewer(const Smesh& model, vec direction) {
 void bestCell(const std::string& pgm, const std::string& path, int& i, int& j, int& width,
               int& height) {
     GoodnessImage image;
-    const std::string why = textureManager::_instance.parsePGMImage(pgm, image);
+    const std::string why = parsePGMImage(pgm, image);
     if (!why.empty()) throw BakeError(path + ": " + why);
     size_t best = 0;
     const size_t cells = static_cast<size_t>(image.width) * image.height;
@@ -65,15 +65,21 @@ void bestCell(const std::string& pgm, const std::string& path, int& i, int& j, i
 }
 
 void writeViewPicture(const fs::path& modelFile, vec direction, const fs::path& png, int size) {
-    // The baker's reader reports a bad file in one line; the viewer's would end the process.
+    // The baker's checks first, for their plain words on a missing or unreadable file.
     readMeshFile(modelFile.string());
-    Geometry geometry;
-    geometry.readModel(&geometry.model, modelFile.c_str());
-    computeNormals(&geometry.model);
+    Smesh model;
+    const MeshOwner owner{&model};
+    const ReadResult read = readModelFile(&model, modelFile.c_str());
+    if (!read) throw BakeError(read.message);
+    try {
+        computeNormals(&model);
+    } catch (const MeshAllocError& error) {
+        throw BakeError(allocationFailure(error).message);
+    }
     const int drawn = 2 * size;
     OffscreenRenderer renderer(drawn);
     std::vector<unsigned char> rgba;
-    renderer.renderPicture([&] { drawAsTheViewer(geometry.model, direction); }, rgba);
+    renderer.renderPicture([&] { drawAsTheViewer(model, direction); }, rgba);
     QImage image(size, size, QImage::Format_RGB888);
     for (int y = 0; y < size; ++y) {
         uchar* line = image.scanLine(size - 1 - y); // GL rows run from the bottom

@@ -17,13 +17,8 @@ std::vector<vec> fibonacciDirections(int n) {
 }
 
 vec cellDirection(int i, int j, int width, int height) {
-    // The viewer's own conversion, on a private instance sized for this map.
-    coordinateTransform transform;
-    transform.mapWidth = width;
-    transform.mapHeight = height;
-    vec out;
-    transform.ArrayIndexToCartesian(i, j, out);
-    return out;
+    // The viewer's own conversion, for this map's size.
+    return arrayIndexToCartesian(i, j, MapGrid{width, height});
 }
 
 SphereInterpolator::SphereInterpolator(const std::vector<vec>& samples, int width, int height) {

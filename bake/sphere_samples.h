@@ -1,5 +1,5 @@
 #pragma once
-#include "extTrackball.h"
+#include "coords.h"
 
 #include <vector>
 

@@ -1,7 +1,8 @@
 #include "treewriter.h"
 
 #include "bakeerror.h"
-#include "file.h"
+#include "mapimage.h"
+#include "readfile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,38 +23,16 @@ namespace fs = std::filesystem;
 
 std::string pgmBytes(const std::vector<double>& goodness, int width, int height,
                      const std::string& comment) {
-    std::string s = "P5\n# " + comment + "\n" + std::to_string(width) + " " +
-                    std::to_string(height) + "\n255\n";
-    const size_t header = s.size();
-    s.resize(header + static_cast<size_t>(width) * height);
-    for (size_t k = 0; k < static_cast<size_t>(width) * height; ++k) {
-        const double g = std::min(1.0, std::max(0.0, goodness[k]));
-        s[header + k] = static_cast<char>(static_cast<unsigned char>(std::lround(g * 255)));
-    }
-    return s;
+    return pgmImageBytes(width, height, goodness, comment);
 }
 
 std::string vgfBytes(const std::vector<float>& gx, const std::vector<float>& gy, int width,
                      int height) {
-    std::string header = "VGF\n" + std::to_string(width) + " " + std::to_string(height);
-    if (header.size() > 14)
+    std::string bytes = vgfImageBytes(width, height, gx, gy);
+    if (bytes.empty())
         throw BakeError("a " + std::to_string(width) + "x" + std::to_string(height) +
                         " map does not fit the 15-byte gradient image header");
-    header.resize(14, ' ');
-    header += '\n';
-    std::string s = header;
-    s.reserve(15 + 8 * gx.size());
-    auto append = [&](float value) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &value, 4);
-        for (int k = 0; k < 4; ++k)
-            s += static_cast<char>((bits >> (8 * k)) & 0xff);
-    };
-    for (size_t k = 0; k < static_cast<size_t>(width) * height; ++k) {
-        append(gx[k]);
-        append(gy[k]);
-    }
-    return s;
+    return bytes;
 }
 
 std::vector<std::string> listNames(const std::string& bytes) {

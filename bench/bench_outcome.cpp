@@ -29,7 +29,7 @@
 #include "extTrackball.h"
 #include "gradient.h"
 #include "offscreen.h"
-#include "startup.h"
+#include "RenderingSetting.h"
 #include "textureManager.h"
 #include "treewriter.h"
 
@@ -213,8 +213,13 @@ Outcome runThrows(const std::vector<Gesture>& gestures, float nudge, float frict
 
 } // namespace
 
+// The engine lives in the viewer's library, whose settings object would read a data tree's lists
+// while static objects are built; this program reads its maps itself and needs none of them.
+__attribute__((constructor(101))) static void skipTheLists() {
+    RenderingSetting::listsReadLater = true;
+}
+
 int main(int argc, char** argv) {
-    if (!leaveScratchTree()) return 1;
     fs::path root = ORVALIS_SOURCE_DIR;
     int throws = 400;
     unsigned seed = 20261206;

@@ -16,7 +16,6 @@
 #include "bakemodel.h"
 #include "orbit.h"
 #include "sphere_samples.h"
-#include "startup.h"
 
 #include <algorithm>
 #include <cmath>
@@ -116,7 +115,6 @@ bool namedViewsRankRight(const std::vector<double>& q, const Baked& b) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!leaveScratchTree()) return 1;
     BakeSettings settings;
     std::vector<std::string> meshes;
     for (int k = 1; k < argc; ++k) {

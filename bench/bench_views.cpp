@@ -10,10 +10,9 @@
 // usage: bench_views [--root DIR] [--models A,B] [--attributes A,B]
 // bench/elevations.sh bakes the four CGAL animals into a scratch tree and runs it there.
 //   --root DIR   the data tree (default: build/bundled)
-#include "startup.h"
-#include "textureManager.h"
+#include "mapimage.h"
+#include "orbitfile.h"
 #include "treewriter.h"
-#include "viewPath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,15 +73,15 @@ ElevationFigures mapFigures(const GoodnessImage& image) {
 // The loader inserts a midpoint after every point of the file; the file's own points are the
 // even entries.
 bool orbitFigures(const fs::path& path, OrbitFigures& f) {
-    viewPath orbit;
+    std::vector<PathPoint> loop;
     const std::string bytes = readText(path);
-    if (orbit.loadViewPathFromBytes(path.c_str(), bytes) <= 0) return false;
+    if (!parseOrbitLoop(path.c_str(), bytes, loop)) return false;
     double sum = 0;
     int count = 0;
     f.lowest = 90;
     f.highest = -90;
-    for (size_t k = 0; k < orbit.pathPoints.size(); k += 2) {
-        const double e = 90.0 - orbit.pathPoints[k].phi * 180.0 / M_PI;
+    for (size_t k = 0; k < loop.size(); k += 2) {
+        const double e = 90.0 - loop[k].phi * 180.0 / M_PI;
         sum += e;
         ++count;
         f.lowest = std::min(f.lowest, e);
@@ -104,7 +103,6 @@ bool inRange(double v, double lo, double hi) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!leaveScratchTree()) return 1;
     fs::path root = "build/bundled";
     std::vector<std::string> onlyModels, onlyAttributes;
     for (int k = 1; k < argc; ++k) {
@@ -138,7 +136,7 @@ int main(int argc, char** argv) {
                 root / "Data/Attributes" / model / (model + "_" + attribute + ".pgm");
             if (!fs::exists(pgm)) continue;
             GoodnessImage image;
-            const std::string why = textureManager::_instance.parsePGMImage(readText(pgm), image);
+            const std::string why = parsePGMImage(readText(pgm), image);
             if (!why.empty()) {
                 std::printf("%-12s %-12s %s: %s\n", model.c_str(), attribute.c_str(), pgm.c_str(),
                             why.c_str());

@@ -109,4 +109,3 @@ const char* fileStatusText(FileStatus status) {
 bool readWholeFile(const char* path, std::string& bytes) {
     return readFileBytes(path, bytes) == FileStatus::ok;
 }
-

@@ -47,4 +47,3 @@ const char* fileStatusText(FileStatus status);
 
 // readFileBytes with the answer reduced to success or failure.
 bool readWholeFile(const char* path, std::string& bytes);
-

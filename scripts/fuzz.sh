@@ -52,13 +52,6 @@ fi
 # Runs started side by side must not build the same tree at once.
 flock "$build/.build-lock" cmake --build "$build" -j 2 --target $(printf 'fuzz_%s ' "${targets[@]}")
 
-# The settings object reads both list files before any target code runs, so the targets start
-# one level below a data tree that holds just those lists.
-run_root="$build/fuzz-run"
-mkdir -p "$run_root/run" "$run_root/Data/Models" "$run_root/Data/Attributes"
-printf 'fuzz\n' >"$run_root/Data/Models/modelList.txt"
-printf 'fuzz\n' >"$run_root/Data/Attributes/attributeList.txt"
-
 declare -A test_corpus=([ply]=ply [pgm]=pgm [vgf]=vgf [orbit]=orbit)
 declare -A max_len=([off]=8192 [smf]=8192 [obj]=8192 [ply]=8192)
 
@@ -77,7 +70,7 @@ run_one() {
     local log="$build/fuzz-logs/$t.log"
     mkdir -p "$build/fuzz-logs"
     local status=0 start=$SECONDS
-    (cd "$run_root/run" && "$build/fuzz/fuzz_$t" "${opts[@]}" "${dirs[@]}") >"$log" 2>&1 ||
+    (cd "$build" && "$build/fuzz/fuzz_$t" "${opts[@]}" "${dirs[@]}") >"$log" 2>&1 ||
         status=$?
     local elapsed=$((SECONDS - start)) execs
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

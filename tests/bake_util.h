@@ -1,6 +1,6 @@
 #pragma once
 // Small meshes with known answers for the baker's tests, built here independently of the baker.
-#include "extTrackball.h"
+#include "coords.h"
 #include "mesh.h"
 
 #include <cmath>

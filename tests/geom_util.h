@@ -4,6 +4,7 @@
 // and the status a reader would end the process with.
 
 #include "Geometry.h"
+#include "file.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -122,15 +123,23 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs f with endProcess trapped and both streams captured.
+// Runs f with endProcess trapped and both streams captured. A step of a core reader that stops at
+// a problem (ReadAbort, MeshAllocError) counts as the viewer's end of the process with the line
+// the viewer prints for it.
 inline Outcome trapped(const std::function<void()>& f) {
     Outcome o;
-    testsupport::ExitTrap trap;
+    const ReaderExitTrap trap;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     try {
-        f();
-    } catch (const testsupport::ProcessExit& e) {
+        try {
+            f();
+        } catch (const ReadAbort& abort) {
+            endOnFault(abort.result);
+        } catch (const MeshAllocError& error) {
+            endOnFault(allocationFailure(error));
+        }
+    } catch (const ReaderEnded& e) {
         o.ended = true;
         o.status = e.status;
     }

@@ -7,9 +7,9 @@
 #include "gradient.h"
 #include "orbit.h"
 #include "sphere_samples.h"
-#include "textureManager.h"
+#include "mapimage.h"
+#include "orbitfile.h"
 #include "treewriter.h"
-#include "viewPath.h"
 
 #include <gtest/gtest.h>
 
@@ -91,12 +91,13 @@ TEST(BakeMaps, OrbitSamplesTheMapFollowsAGoodBandAndStaysOutOfThePoleCaps) {
         EXPECT_NEAR(p.phi, M_PI / 2, 70 * M_PI / 180 + 1e-6);
 }
 
-TEST(BakeMaps, FilesReadBackThroughTheViewersLoaders) {
+TEST(BakeMaps, FilesReadBackThroughTheReaders) {
     const std::string text = orbitText({{-3.1f, 1.2f}, {0.5f, 0.7853982f}, {2.9f, 2.0f}});
     EXPECT_EQ(text, "-3.100000 1.200000\n0.500000 0.785398\n2.900000 2.000000\n");
-    viewPath path; // three points and the midpoints after each of them
-    ASSERT_EQ(path.loadViewPathFromBytes("o.txt", text), 6);
-    EXPECT_FLOAT_EQ(path.pathPoints[2].phi, 0.785398f);
+    std::vector<PathPoint> loop; // three points and the midpoints after each of them
+    ASSERT_TRUE(parseOrbitLoop("o.txt", text, loop));
+    ASSERT_EQ(loop.size(), 6u);
+    EXPECT_FLOAT_EQ(loop[2].phi, 0.785398f);
 
     const int w = 12, h = 6;
     std::vector<double> g(w * h);
@@ -110,15 +111,16 @@ TEST(BakeMaps, FilesReadBackThroughTheViewersLoaders) {
     EXPECT_EQ(pgm.substr(0, 23), "P5\n# test map\n12 6\n255\n");
     EXPECT_EQ(vgf.substr(0, 15), "VGF\n12 6      \n");
     ASSERT_EQ(vgf.size(), 15u + 8u * w * h);
-    textureManager& maps = textureManager::_instance;
-    maps.LoadPGMImageFromBytes("m.pgm", pgm);
-    maps.LoadVGFImageBFromBytes("m.vgf", vgf);
-    ASSERT_EQ(std::pair(maps.mapWidth, maps.mapHeight), std::pair(w, h));
+    GoodnessImage goodness;
+    ASSERT_EQ(parsePGMImage(pgm, goodness), "");
+    GradientImage gradient;
+    ASSERT_EQ(parseVGFImage(vgf, w, h, gradient), "");
+    ASSERT_EQ(std::pair(goodness.width, goodness.height), std::pair(w, h));
     for (int k = 0; k < w * h; ++k) {
         const long byte = std::lround(std::fmin(1.0, std::fmax(0.0, g[k])) * 255);
-        EXPECT_EQ(maps.mapData[3 * k], static_cast<float>(byte) / 255.0f) << k;
-        EXPECT_EQ(maps.mapData[3 * k + 1], std::sqrt(gx[k] * gx[k] + gy[k] * gy[k])) << k;
-        EXPECT_EQ(maps.mapData[3 * k + 2], std::atan2(-gy[k], gx[k])) << k;
+        EXPECT_EQ(goodness.cells[3 * k], static_cast<float>(byte) / 255.0f) << k;
+        EXPECT_EQ(gradient.magnitudeAngle[2 * k], std::sqrt(gx[k] * gx[k] + gy[k] * gy[k])) << k;
+        EXPECT_EQ(gradient.magnitudeAngle[2 * k + 1], std::atan2(-gy[k], gx[k])) << k;
     }
     // "VGF\n4096 2048" leaves room for the newline; "VGF\n123456 1234" does not.
     EXPECT_THROW(vgfBytes({}, {}, 123456, 1234), BakeError);

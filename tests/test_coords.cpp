@@ -1,4 +1,5 @@
 #include "extTrackball.h"
+#include "maps_util.h"
 #include "textureManager.h"
 
 #include <gtest/gtest.h>
@@ -36,14 +37,13 @@ template <class T> std::pair<float, float> drawPos(T a, T b) {
     return p;
 }
 
-// The cell lookups and draw positions read the texture manager's size, ArrayIndexToCartesian
-// the transform's own.
+// Every conversion reads the one map size, which the texture manager owns.
 class Coords : public testing::Test {
 protected:
     void SetUp() override { setSize(360, 180); }
     static void setSize(int w, int h) {
-        textureManager::_instance.mapWidth = ct.mapWidth = w;
-        textureManager::_instance.mapHeight = ct.mapHeight = h;
+        textureManager::_instance.mapWidth = w;
+        textureManager::_instance.mapHeight = h;
     }
 };
 
@@ -97,10 +97,30 @@ TEST_F(Coords, CellsToUnitDirections) {
     ASSERT_NE(theta, 2.0 * 7 / 360 * M_PI - M_PI);
     EXPECT_EQ(cartesian(7, 13),
               vec(std::cos(theta) * std::sin(phi), std::sin(theta) * std::sin(phi), std::cos(phi)));
-    textureManager::_instance.mapWidth = 4;
-    textureManager::_instance.mapHeight = 2;
-    EXPECT_LT((cartesian(180, 90) - vec(1, 0, 0)).length(), 1e-15);
+    setSize(4, 2);
+    EXPECT_LT((cartesian(2, 1) - vec(1, 0, 0)).length(), 1e-15);
     EXPECT_EQ(cellOf(vec(1, 0, 0)), Cell(2, 1));
+}
+
+// A second map object loading a map of another size (a preview, a test's own) leaves the
+// viewer's map and the conversions agreeing on its size, so every cell off the poles still comes
+// back from its direction.
+TEST(MapSize, TheConversionsFollowTheViewersMapAndNoOtherLoad) {
+    using namespace mapsutil;
+    textureManager& maps = textureManager::_instance;
+    const Output o = captured([&] {
+        maps.LoadPGMImageFromBytes("a.pgm", pgmBytes(6, 4, 255, rampSamples(24)));
+        maps.LoadVGFImageBFromBytes("a.vgf", vgfBytes(6, 4, {24, {1.0f, 0.0f}}));
+        textureManager other;
+        other.LoadPGMImageFromBytes("b.pgm", pgmBytes(10, 8, 255, rampSamples(80)));
+    });
+    ASSERT_EQ(o.out, "Successfully load a.pgm\nSuccessfully load a.vgf\nSuccessfully load b.pgm\n");
+    EXPECT_EQ(Cell(ct.mapWidth, ct.mapHeight), Cell(6, 4));
+    for (int j = 1; j < 4; ++j)
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(cellOf(cartesian(i, j)), Cell(i, j));
+    delete[] maps.mapData;
+    maps.mapData = nullptr;
 }
 
 // Off the pole every cell comes back. At the pole x and y are zeros with the signs of

@@ -1,9 +1,8 @@
 // Splitting list files into names.
-#include "RenderingSetting.h"
+#include "namelist.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -11,13 +10,9 @@
 namespace {
 
 struct Names {
-    std::vector<char*> items;
+    std::vector<std::string_view> items;
     int result = 0;
-    explicit Names(std::string_view bytes) { result = readNameList(bytes, items); }
-    ~Names() {
-        for (char* p : items)
-            std::free(p);
-    }
+    explicit Names(std::string_view bytes) { result = parseNameList(bytes, items); }
     std::vector<std::string> strings() const { return {items.begin(), items.end()}; }
 };
 

@@ -116,7 +116,9 @@ using LoadOutcome = geomtest::Outcome;
 using geomtest::trapped;
 
 LoadOutcome loadBytes(LoadedMesh& m, const std::string& bytes, const char* name = "mesh.ply") {
-    return trapped([&] { readPlyModelFromBytes(&m.mesh, name, bytes); });
+    return trapped([&] {
+        if (const ReadResult r = readPlyMesh(&m.mesh, name, bytes); !r) endOnFault(r);
+    });
 }
 
 // The positions (as floats) and the fan of every face of a load.

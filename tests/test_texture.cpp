@@ -205,7 +205,7 @@ TEST(MapFiles, MalformedFilesAreRefusedAndTheMapStays) {
 }
 
 // Every prefix of a whole file is refused with one line and changes nothing. The whole file,
-// read through the file-name entry point, loads; a goodness map's size reaches the transform.
+// read through the file-name entry point, loads.
 TEST(MapFiles, EveryTruncationIsRefusedAndTheWholeFileLoads) {
     testsupport::TempDir dir;
     for (const bool pgm : {true, false}) {
@@ -224,8 +224,7 @@ TEST(MapFiles, EveryTruncationIsRefusedAndTheWholeFileLoads) {
         const std::string path = (dir / (pgm ? "w.pgm" : "w.vgf")).string();
         testsupport::writeFile(path, whole);
         EXPECT_EQ(loadFile(m, pgm, path).out, "Successfully load " + path + "\n");
-        const coordinateTransform& ct = coordinateTransform::_instance;
-        EXPECT_TRUE(m.mapWidth == (pgm ? 3 : 4) && ct.mapWidth == m.mapWidth && ct.mapHeight == 2);
+        EXPECT_TRUE(m.mapWidth == (pgm ? 3 : 4) && m.mapHeight == 2);
         // The last sample is the file's last byte; (7, -7) points up and right.
         EXPECT_EQ(m.mapData[pgm ? 15 : 2], pgm ? 5 / 255.0f : static_cast<float>(M_PI / 4));
     }

@@ -51,7 +51,8 @@ inline Map randomMap(int w, int h, unsigned seed) {
     return map;
 }
 
-// Installs a map into textureManager and coordinateTransform while alive; restores the old one.
+// Installs a map into textureManager (whose size the conversions read) while alive; restores the
+// old one.
 struct ScopedMap {
     textureManager& t = textureManager::_instance;
     float* old = t.mapData;
@@ -62,8 +63,8 @@ struct ScopedMap {
     ~ScopedMap() { set(old, oldW, oldH); }
     void set(float* data, int w, int h) {
         t.mapData = data;
-        t.mapWidth = coordinateTransform::_instance.mapWidth = w;
-        t.mapHeight = coordinateTransform::_instance.mapHeight = h;
+        t.mapWidth = w;
+        t.mapHeight = h;
     }
 };
 

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "mapimage.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -159,39 +161,28 @@ P3 direction(double theta, double phi) {
 }
 
 std::string pgmImage(int w, int h, P3 a) {
-    std::string s =
-        "P5\n# goodness (1 + a.d) / 2\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    std::vector<double> goodness;
+    goodness.reserve(static_cast<size_t>(w) * h);
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
             P3 d = direction(2 * M_PI * i / w - M_PI, M_PI * j / h);
-            double g = (1 + a.x * d.x + a.y * d.y + a.z * d.z) / 2;
-            s += static_cast<char>(static_cast<unsigned char>(std::lround(g * 255)));
+            goodness.push_back((1 + a.x * d.x + a.y * d.y + a.z * d.z) / 2);
         }
-    return s;
-}
-
-void appendFloatLE(std::string& s, float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    for (int k = 0; k < 4; ++k)
-        s += static_cast<char>((bits >> (8 * k)) & 0xff);
+    return pgmImageBytes(w, h, goodness, "goodness (1 + a.d) / 2");
 }
 
 std::string vgfImage(int w, int h, P3 a) {
-    std::string header = "VGF\n" + std::to_string(w) + " " + std::to_string(h);
-    header.resize(14, ' ');
-    header += '\n'; // the floats start at byte 15
-    std::string s = header;
+    std::vector<float> gx, gy;
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
             double theta = 2 * M_PI * i / w - M_PI, phi = M_PI * j / h;
             P3 dTheta = {-std::sin(theta) * std::sin(phi), std::cos(theta) * std::sin(phi), 0};
             P3 dPhi = {std::cos(theta) * std::cos(phi), std::sin(theta) * std::cos(phi),
                        -std::sin(phi)};
-            appendFloatLE(s, static_cast<float>((a.x * dTheta.x + a.y * dTheta.y) / 2));
-            appendFloatLE(s, static_cast<float>((a.x * dPhi.x + a.y * dPhi.y + a.z * dPhi.z) / 2));
+            gx.push_back(static_cast<float>((a.x * dTheta.x + a.y * dTheta.y) / 2));
+            gy.push_back(static_cast<float>((a.x * dPhi.x + a.y * dPhi.y + a.z * dPhi.z) / 2));
         }
-    return s;
+    return vgfImageBytes(w, h, gx, gy);
 }
 
 // 100 points, one per azimuth step, with a gentle wave in the polar angle.

@@ -1,7 +1,5 @@
 #include "support.h"
 
-#include "file.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -112,15 +110,6 @@ std::string orvalisBinary() {
     const char* bin = std::getenv("ORVALIS_BIN");
     if (!bin) throw std::runtime_error("ORVALIS_BIN is not set; run the tests through ctest");
     return bin;
-}
-
-static void throwProcessExit(int status) {
-    throw ProcessExit{status};
-}
-
-ExitTrap::ExitTrap() : previous(setEndProcessHandler(throwProcessExit)) {}
-ExitTrap::~ExitTrap() {
-    setEndProcessHandler(previous);
 }
 
 void copyFixtureTree(const std::filesystem::path& dir) {

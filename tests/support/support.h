@@ -39,23 +39,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesy
 // The orvalis executable under test.
 std::string orvalisBinary();
 
-// Thrown by the handler that ExitTrap installs in place of exit().
-struct ProcessExit {
-    int status;
-};
-
-// While alive, endProcess(status) throws ProcessExit instead of ending the test binary.
-class ExitTrap {
-public:
-    ExitTrap();
-    ~ExitTrap();
-    ExitTrap(const ExitTrap&) = delete;
-    ExitTrap& operator=(const ExitTrap&) = delete;
-
-private:
-    void (*previous)(int);
-};
-
 // Copies the fixture data tree (Data/ and instructions.htm) into dir, so that a test can break
 // one file of it.
 void copyFixtureTree(const std::filesystem::path& dir);

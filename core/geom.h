@@ -3,6 +3,9 @@
 #include <memory>
 #include <string_view>
 
+#include "readresult.h"
+#include "textscan.h"
+
 // Triangle meshes as plain records with free functions. Records point into the owning mesh's
 // arrays, which are allocated once at their final size and never moved while those pointers
 // live. Counts are 32-bit signed; coordinates are floats.
@@ -55,6 +58,14 @@ struct Smesh {
 };
 
 void resetSmesh(Smesh* mesh);
+void freeSmesh(Smesh* mesh);
+
+// Frees a mesh's arrays when it goes out of scope.
+struct MeshOwner {
+    Smesh* mesh;
+    ~MeshOwner() { freeSmesh(mesh); }
+};
+
 void resetSvertex(Svertex* v);
 void freeVertNeighbors(Smesh* mesh);
 void freeSmesh(Smesh* mesh);
@@ -90,8 +101,8 @@ struct MeshBounds {
 };
 
 // Allocates count records of size bytes for a mesh array. On an overflowing size or a failed
-// allocation prints "Memory allocation error for \"<what>\" %.3f MB\n" (stdout) and ends the
-// process with status 0. count 0 returns nullptr without failing.
+// allocation throws MeshAllocError (readers return it as their result; see readresult.h).
+// count 0 returns nullptr without failing.
 void* meshAlloc(size_t count, size_t size, const char* what);
 
 // Requests above maxBytes fail in meshAlloc as if the system had refused them, so that tests and
@@ -103,19 +114,16 @@ size_t setMeshAllocLimit(size_t maxBytes);
 void setMeshAllocFailAfter(long n);
 
 // Owner for blocks from meshAlloc while a reader still fills them: nothing leaks when the reader
-// ends early through endProcess.
+// stops at a problem.
 struct MeshFree {
     void operator()(void* p) const;
 };
 template <class T> using MeshBlock = std::unique_ptr<T, MeshFree>;
 
-// A model file that cannot be read as it stands: prints "read_model(): <file>:<line>: <what>\n"
-// to standard error (line 0: no line is to blame) and ends the process with status -1.
+// A model file that cannot be read as it stands: stops the reader with the result
+// "read_model(): <file>:<line>: <what>" (line 0: no line is to blame), status -1.
 [[noreturn]] void meshFileError(const char* filename, long line, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-
-// 1-based number of the line that holds at, counted from the start of bytes.
-long lineOf(std::string_view bytes, const char* at);
 
 // The whole file in one block of exactly its size (no zero fill, no regrowth), for the readers
 // that parse large models from memory.
@@ -126,29 +134,6 @@ struct FileBytes {
     // false when the file cannot be opened or read; the buffer is then empty.
     bool read(const char* path);
 };
-
-// Numbers in model text, converted to the value strtod / strtof / strtol give for the same
-// token (correctly rounded; a leading '+' and "inf" / "nan" accepted). The whole token must be
-// the number.
-bool parseDouble(std::string_view token, double& value);
-bool parseFloat(std::string_view token, float& value);
-bool parseInt(std::string_view token, int& value);
-
-// The same, for a number that starts at p and ends at white space, '#' or end: returns the
-// position after it, or nullptr when the characters there are not one such number.
-const char* scanDouble(const char* p, const char* end, double& value);
-const char* scanFloat(const char* p, const char* end, float& value);
-const char* scanInt(const char* p, const char* end, int& value);
-
-// A line ends at a line feed or a carriage return (CR LF, LF and CR files alike).
-inline bool isLineEnd(char c) {
-    return c == '\n' || c == '\r';
-}
-
-// Space, tab, line feed, carriage return, vertical tab, form feed.
-inline bool isTextSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 
 // Pair records of the OBJ conversion: which mesh vertex (vindex) stands for an OBJ position with
 // which 0-based normal index (nindex, -1 for none).

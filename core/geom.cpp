@@ -1,10 +1,9 @@
 #include "geom.h"
 
-#include "file.h"
+#include "readfile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -410,11 +409,9 @@ void* meshAlloc(size_t count, size_t size, const char* what) {
     bool fits = size == 0 || count <= meshAllocLimit / size;
     if (meshAllocFailAfter >= 0 && meshAllocFailAfter-- == 0) fits = false;
     void* p = fits ? bigAlloc(count * size) : nullptr;
-    if (!p) {
-        std::printf("Memory allocation error for \"%s\" %.3f MB\n", what,
-                    static_cast<double>(count) * static_cast<double>(size) / 1000000.0);
-        endProcess(0);
-    }
+    if (!p)
+        throw MeshAllocError{what,
+                             static_cast<double>(count) * static_cast<double>(size) / 1000000.0};
     return p;
 }
 
@@ -423,22 +420,15 @@ void MeshFree::operator()(void* p) const {
 }
 
 void meshFileError(const char* filename, long line, const char* format, ...) {
-    if (line > 0)
-        std::fprintf(stderr, "read_model(): %s:%ld: ", filename, line);
-    else
-        std::fprintf(stderr, "read_model(): %s: ", filename);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    char what[512];
+    std::vsnprintf(what, sizeof what, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
-    endProcess(-1);
-}
-
-long lineOf(std::string_view bytes, const char* at) {
-    const char* begin = bytes.data();
-    const char* stop = std::clamp(at, begin, begin + bytes.size());
-    return 1 + static_cast<long>(std::count(begin, stop, '\n'));
+    if (line > 0)
+        abortRead(
+            readFailure(filename, line, -1, "read_model(): %s:%ld: %s", filename, line, what));
+    abortRead(readFailure(filename, 0, -1, "read_model(): %s: %s", filename, what));
 }
 
 bool FileBytes::read(const char* path) {
@@ -454,85 +444,4 @@ bool FileBytes::read(const char* path) {
     }
     data.reset();
     return false;
-}
-
-// ---- Numbers --------------------------------------------------------------------------------
-
-static bool endsToken(const char* p, const char* end) {
-    return p == end || isTextSpace(*p) || *p == '#';
-}
-
-static const char* tokenEnd(const char* p, const char* end) {
-    while (!endsToken(p, end))
-        ++p;
-    return p;
-}
-
-// strtod and strtof accept a leading '+', from_chars does not.
-static const char* skipPlus(const char* p, const char* end) {
-    if (p != end && *p == '+' && p + 1 != end && p[1] != '-' && p[1] != '+') return p + 1;
-    return p;
-}
-
-template <class F, class Fallback>
-static const char* scanReal(const char* p, const char* end, F& value, Fallback fallback) {
-    const char* start = skipPlus(p, end);
-    const auto result = std::from_chars(start, end, value);
-    if (result.ec == std::errc::result_out_of_range) {
-        // Overflow and underflow: the C library's value (infinity, zero or a subnormal).
-        const char* stop = tokenEnd(p, end);
-        const std::string token(p, stop);
-        char* after = nullptr;
-        value = fallback(token.c_str(), &after);
-        return after == token.c_str() + token.size() ? stop : nullptr;
-    }
-    if (result.ec != std::errc() || !endsToken(result.ptr, end)) return nullptr;
-    return result.ptr;
-}
-
-const char* scanDouble(const char* p, const char* end, double& value) {
-    return scanReal(p, end, value, [](const char* s, char** e) { return std::strtod(s, e); });
-}
-
-const char* scanFloat(const char* p, const char* end, float& value) {
-    return scanReal(p, end, value, [](const char* s, char** e) { return std::strtof(s, e); });
-}
-
-const char* scanInt(const char* p, const char* end, int& value) {
-    // Up to nine digits, the usual case, directly; anything longer or odder through from_chars.
-    const char* q = p;
-    const bool negative = q != end && *q == '-';
-    if (q != end && (*q == '-' || *q == '+')) ++q;
-    const char* digits = q;
-    unsigned int v = 0;
-    while (q != end && q - digits < 9 && static_cast<unsigned char>(*q - '0') < 10) {
-        v = v * 10 + static_cast<unsigned int>(*q - '0');
-        ++q;
-    }
-    if (q != digits && endsToken(q, end)) {
-        value = negative ? -static_cast<int>(v) : static_cast<int>(v);
-        return q;
-    }
-    const char* start = skipPlus(p, end);
-    const auto result = std::from_chars(start, end, value);
-    if (result.ec != std::errc() || !endsToken(result.ptr, end)) return nullptr;
-    return result.ptr;
-}
-
-template <class T, class Scan> static bool parseToken(std::string_view token, T& value, Scan scan) {
-    if (token.empty()) return false;
-    const char* end = token.data() + token.size();
-    return scan(token.data(), end, value) == end;
-}
-
-bool parseDouble(std::string_view token, double& value) {
-    return parseToken(token, value, scanDouble);
-}
-
-bool parseFloat(std::string_view token, float& value) {
-    return parseToken(token, value, scanFloat);
-}
-
-bool parseInt(std::string_view token, int& value) {
-    return parseToken(token, value, scanInt);
 }

@@ -1,7 +1,6 @@
 #include "glm.h"
 
-#include "Geometry.h"
-#include "file.h"
+#include "readfile.h"
 #include "geom.h"
 
 #include <climits>
@@ -52,11 +51,6 @@ struct ObjText {
     }
     long line() const { return lineOf(bytes, p); }
 };
-
-struct GLMmodelDelete {
-    void operator()(GLMmodel* m) const { glmDelete(m); }
-};
-using ModelOwner = std::unique_ptr<GLMmodel, GLMmodelDelete>;
 
 char* copyString(std::string_view s, const char* what) {
     auto* copy = static_cast<char*>(meshAlloc(s.size() + 1, 1, what));
@@ -549,173 +543,15 @@ GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
     return model.release();
 }
 
-GLMmodel* glmReadOBJ(const char* filename) {
+GLMmodel* glmReadOBJ(const char* filename, ReadResult& result) {
     FileBytes file;
     if (!file.read(filename)) {
-        std::fprintf(stderr, "glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
+        result = readFailure(filename, 0, -1, "glmReadOBJ() failed: can't open data file \"%s\".",
+                             filename);
         return nullptr;
     }
-    return glmReadOBJFromBytes(filename, file.view(), glmReadMaterialFile);
-}
-
-// ---- Conversion into a mesh -------------------------------------------------------------------
-
-int Geometry::findNormal(ClinkedList<Svector3>* normalLists, Svector3* key) {
-    ClinkedList<Svector3>& list = normalLists[key->vindex];
-    for (Svector3* entry = list.first(); entry; entry = list.next())
-        if (entry->nindex == key->nindex) return entry->vindex;
-    return -1;
-}
-
-namespace {
-
-// One list per OBJ position, alive for one conversion.
-class NormalLists {
-public:
-    explicit NormalLists(unsigned int count) : n(count) {
-        lists = static_cast<ClinkedList<Svector3>*>(
-            meshAlloc(count, sizeof(ClinkedList<Svector3>), "normals"));
-        for (unsigned int i = 0; i < n; ++i)
-            new (&lists[i]) ClinkedList<Svector3>();
-    }
-    ~NormalLists() {
-        for (unsigned int i = 0; i < n; ++i)
-            lists[i].~ClinkedList();
-        std::free(lists);
-    }
-    NormalLists(const NormalLists&) = delete;
-    NormalLists& operator=(const NormalLists&) = delete;
-    void clear() {
-        for (unsigned int i = 0; i < n; ++i)
-            lists[i].clear();
-    }
-    ClinkedList<Svector3>* get() { return lists; }
-
-private:
-    ClinkedList<Svector3>* lists = nullptr;
-    unsigned int n;
-};
-
-// Lists longer than this are searched through a hash index as well, so that a file that uses
-// one position with very many normals costs no more than a linear walk over its corners.
-constexpr int longList = 32;
-
-// Which mesh vertex stands for each position and normal index pair: the lists of the
-// positions, and for the long ones a hash index holding the same entries.
-struct CornerVertices {
-    ClinkedList<Svector3>* lists;
-    std::unordered_map<uint64_t, int> index;
-
-    static uint64_t pair(int v, int n) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(v)) << 32) | static_cast<uint32_t>(n);
-    }
-    void clear(NormalLists& normalLists) {
-        normalLists.clear();
-        index.clear();
-    }
-
-    // The mesh vertex for one triangle corner: position v used with normal n. A position met
-    // with a second normal index gets a new mesh vertex, numbered next (which then advances), so
-    // that the normals derived later stay apart across the seam.
-    int find(int v, int n, int& next, bool& isNew, const char* filename) {
-        Svector3 key;
-        key.vindex = v;
-        key.nindex = n;
-        isNew = false;
-        ClinkedList<Svector3>& list = lists[v];
-        if (list.isEmpty()) {
-            list.append(key);
-            return v;
-        }
-        if (list.size() < longList) {
-            const int found = Geometry::findNormal(lists, &key);
-            if (found >= 0) return found;
-        } else {
-            const auto it = index.find(pair(v, n));
-            if (it != index.end()) return it->second;
-        }
-        if (next == INT_MAX) meshFileError(filename, 0, "more vertices than a mesh can hold");
-        key.vindex = next++;
-        list.append(key);
-        isNew = true;
-        if (list.size() == longList) {
-            for (Svector3* e = list.first(); e; e = list.next())
-                index.emplace(pair(v, e->nindex), e->vindex);
-        } else if (list.size() > longList) {
-            index.emplace(pair(v, n), key.vindex);
-        }
-        return key.vindex;
-    }
-};
-
-void convertObj(Smesh* mesh, GLMmodel* model, const char* filename) {
-    NormalLists normalLists(model->numvertices);
-    CornerVertices cornerVertex{normalLists.get(), {}};
-    const int numvertices = static_cast<int>(model->numvertices);
-
-    // A first walk counts the split copies, so that the vertex array holds every position (used
-    // by a face or not) plus exactly those copies.
-    int total = numvertices;
-    bool isNew;
-    for (unsigned int t = 0; t < model->numtriangles; ++t)
-        for (int k = 0; k < 3; ++k)
-            cornerVertex.find(static_cast<int>(model->triangles[t].vindices[k]) - 1,
-                              static_cast<int>(model->triangles[t].nindices[k]) - 1, total, isNew,
-                              filename);
-    cornerVertex.clear(normalLists);
-
-    MeshBlock<Svertex> verts(static_cast<Svertex*>(
-        meshAlloc(static_cast<size_t>(total), sizeof(Svertex), "mesh->verts")));
-    Svertex* v = verts.get();
-    MeshBounds bounds(8e30);
-    for (int k = 0; k < numvertices; ++k) {
-        const float* p = &model->vertices[3 * (static_cast<size_t>(k) + 1)];
-        v[k] = Svertex{{p[0], p[1], p[2]}, {0, 0, 0}, k, nullptr, 0, nullptr, 0, 0};
-        bounds.extend(v[k].pos);
-        if (k < 10)
-            std::cout << static_cast<double>(p[0]) << ", " << static_cast<double>(p[1]) << ", "
-                      << static_cast<double>(p[2]) << std::endl;
-    }
-
-    MeshBlock<Striangle> tris(
-        static_cast<Striangle*>(meshAlloc(model->numtriangles, sizeof(Striangle), "mesh->tris")));
-    int nverts = numvertices;
-    for (unsigned int t = 0; t < model->numtriangles; ++t) {
-        const GLMtriangle& src = model->triangles[t];
-        Striangle& tri = tris.get()[t];
-        tri = Striangle{};
-        for (int k = 0; k < 3; ++k) {
-            const int position = static_cast<int>(src.vindices[k]) - 1;
-            const int m = cornerVertex.find(position, static_cast<int>(src.nindices[k]) - 1, nverts,
-                                            isNew, filename);
-            if (isNew) {
-                const float* p = v[position].pos;
-                v[m] = Svertex{{p[0], p[1], p[2]}, {0, 0, 0}, m, nullptr, 0, nullptr, 0, 0};
-            }
-            tri.verts[k] = &v[m];
-        }
-        tri.index = static_cast<int>(t);
-    }
-
-    bounds.store(mesh);
-    mesh->verts = verts.release();
-    mesh->nverts = nverts;
-    mesh->tris = tris.release();
-    mesh->ntris = static_cast<int>(model->numtriangles);
-}
-
-} // namespace
-
-void Geometry::readObjModel(Smesh* mesh, const char* filename) {
-    freeSmesh(mesh);
-    ModelOwner obj(glmReadOBJ(filename));
-    if (!obj) endProcess(-1);
-    convertObj(mesh, obj.get(), filename);
-}
-
-void Geometry::readObjModelFromBytes(Smesh* mesh, const char* filename, std::string_view bytes,
-                                     const GLMmaterialSource& materials) {
-    freeSmesh(mesh);
-    ModelOwner obj(glmReadOBJFromBytes(filename, bytes, materials));
-    convertObj(mesh, obj.get(), filename);
+    GLMmodel* model = nullptr;
+    result = guardedRead(
+        [&] { model = glmReadOBJFromBytes(filename, file.view(), glmReadMaterialFile); });
+    return model;
 }

@@ -1,7 +1,7 @@
 #include "plyfile.h"
 
-#include "Geometry.h"
-#include "file.h"
+#include "readfile.h"
+#include "textscan.h"
 
 #include <bit>
 #include <cassert>
@@ -86,23 +86,6 @@ bool get_words(PlyCursor& fp, PlyWords& words) {
     return true;
 }
 
-template <typename T> bool parseWhole(std::string_view word, T& value) {
-    // A leading '+' is accepted as strtol and strtod accept it.
-    if (word.size() > 1 && word[0] == '+' && word[1] != '-' && word[1] != '+')
-        word.remove_prefix(1);
-    const char* end = word.data() + word.size();
-    auto [ptr, ec] = std::from_chars(word.data(), end, value);
-    if constexpr (std::is_floating_point_v<T>) {
-        if (ec == std::errc::result_out_of_range && ptr == end) {
-            // Overflow and underflow: the value strtod gives (infinity, zero or a subnormal).
-            const std::string copy(word);
-            value = static_cast<T>(std::strtod(copy.c_str(), nullptr));
-            return true;
-        }
-    }
-    return ec == std::errc() && ptr == end;
-}
-
 // Truncation toward zero, with the result x86 gives for values out of range (and NaN) instead
 // of leaving it undefined.
 int truncToInt(double d) {
@@ -131,26 +114,23 @@ struct HeaderFault {
 };
 
 [[noreturn]] void tooFewValues(const PlyFile* plyfile, const PlyElement* elem) {
-    std::fprintf(stderr, "ply_get_element: %s: too few values in a '%s' record\n",
-                 plyfile->name.c_str(), elem->name.c_str());
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1, "ply_get_element: %s: too few values in a '%s' record",
+                          plyfile->name.c_str(), elem->name.c_str()));
 }
 
 [[noreturn]] void badListCount(const PlyFile* plyfile, const PlyElement* elem) {
-    std::fprintf(stderr, "ply_get_element: %s: bad list count in a '%s' record\n",
-                 plyfile->name.c_str(), elem->name.c_str());
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1, "ply_get_element: %s: bad list count in a '%s' record",
+                          plyfile->name.c_str(), elem->name.c_str()));
 }
 
 [[noreturn]] void binaryEndOfFile(const PlyFile* plyfile, const PlyElement* elem) {
-    std::fprintf(stderr, "ply_get_element: %s: unexpected end of file in a '%s' record\n",
-                 plyfile->name.c_str(), elem->name.c_str());
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1,
+                          "ply_get_element: %s: unexpected end of file in a '%s' record",
+                          plyfile->name.c_str(), elem->name.c_str()));
 }
 
 [[noreturn]] void badStoreType(int type) {
-    std::fprintf(stderr, "store_item: bad type = %d\n", type);
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1, "store_item: bad type = %d", type));
 }
 
 void ply_put_comment(PlyFile* plyfile, std::string comment) {
@@ -191,11 +171,11 @@ void add_element(PlyFile* plyfile, PlyWords words, HeaderFault& fault) {
     const bool named = words.next(name) && words.next(countWord);
     if (named && !countWord.empty() &&
         countWord.find_first_not_of("0123456789") == std::string_view::npos &&
-        !parseWhole(countWord, count)) {
+        !parseInt(countWord, count)) {
         fault.note("element count out of range (at most 2147483647)", line);
         return;
     }
-    if (!named || !parseWhole(countWord, count) || count < 0) {
+    if (!named || !parseInt(countWord, count) || count < 0) {
         fault.note("malformed element line", line);
         return;
     }
@@ -267,11 +247,11 @@ void checkCounts(const PlyFile* plyfile) {
         if (__builtin_mul_overflow(static_cast<uint64_t>(elem->count),
                                    minRecordBytes(elem.get(), plyfile->file_type), &bytes) ||
             __builtin_add_overflow(needed, bytes, &needed) || needed > available) {
-            std::fprintf(stderr,
-                         "ply_read: %s: element '%s' has %d records, more than the file can "
-                         "hold\n",
-                         plyfile->name.c_str(), elem->name.c_str(), elem->count);
-            endProcess(-1);
+            abortRead(
+                readFailure(nullptr, 0, -1,
+                            "ply_read: %s: element '%s' has %d records, more than the file can "
+                            "hold",
+                            plyfile->name.c_str(), elem->name.c_str(), elem->count));
         }
     }
 }
@@ -300,7 +280,7 @@ bool ply_read(PlyFile* plyfile, std::vector<std::string>* elem_names) {
                 plyfile->file_type = PLY_BINARY_LE;
             else
                 return false;
-            if (!parseWhole(version, plyfile->version)) return false;
+            if (!parseFloat(version, plyfile->version)) return false;
             formatSeen = true;
         } else if (word == "element") {
             if (!fault.what) add_element(plyfile, words, fault);
@@ -316,9 +296,8 @@ bool ply_read(PlyFile* plyfile, std::vector<std::string>* elem_names) {
     }
     if (!formatSeen || !endSeen) return false;
     if (fault.what) {
-        std::fprintf(stderr, "ply_read: %s: %s: '%s'\n", plyfile->name.c_str(), fault.what,
-                     excerpt(fault.line).c_str());
-        endProcess(-1);
+        abortRead(readFailure(nullptr, 0, -1, "ply_read: %s: %s: '%s'", plyfile->name.c_str(),
+                              fault.what, excerpt(fault.line).c_str()));
     }
     checkCounts(plyfile);
     for (auto& elem : plyfile->elements)
@@ -350,29 +329,28 @@ PlyValue get_ascii_item(const PlyFile* plyfile, const PlyElement* elem, std::str
     case PLY_INT:
     case PLY_UCHAR:
     case PLY_USHORT:
-        ok = parseWhole(word, v.int_val);
+        ok = parseInt(word, v.int_val);
         v.uint_val = static_cast<unsigned int>(v.int_val);
         v.double_val = v.int_val;
         break;
     case PLY_UINT:
-        ok = parseWhole(word, v.uint_val);
+        ok = parseUnsigned(word, v.uint_val);
         v.int_val = static_cast<int>(v.uint_val);
         v.double_val = v.uint_val;
         break;
     case PLY_FLOAT:
     case PLY_DOUBLE:
-        ok = parseWhole(word, v.double_val);
+        ok = parseDouble(word, v.double_val);
         v.int_val = truncToInt(v.double_val);
         v.uint_val = truncToUint(v.double_val);
         break;
     default:
-        std::fprintf(stderr, "get_ascii_item: bad type = %d\n", type);
-        endProcess(-1);
+        abortRead(readFailure(nullptr, 0, -1, "get_ascii_item: bad type = %d", type));
     }
     if (!ok) {
-        std::fprintf(stderr, "ply_get_element: %s: bad value '%s' in a '%s' record\n",
-                     plyfile->name.c_str(), excerpt(word).c_str(), elem->name.c_str());
-        endProcess(-1);
+        abortRead(readFailure(nullptr, 0, -1,
+                              "ply_get_element: %s: bad value '%s' in a '%s' record",
+                              plyfile->name.c_str(), excerpt(word).c_str(), elem->name.c_str()));
     }
     return v;
 }
@@ -400,8 +378,7 @@ template <typename T> T fromBytes(const unsigned char* bytes) {
 
 PlyValue get_binary_item(PlyFile* plyfile, const PlyElement* elem, int type) {
     if (!validType(type)) {
-        std::fprintf(stderr, "get_binary_item: bad type = %d\n", type);
-        endProcess(-1);
+        abortRead(readFailure(nullptr, 0, -1, "get_binary_item: bad type = %d", type));
     }
     unsigned char bytes[8];
     freadWithErrorCheck(plyfile, elem, bytes, ply_type_size[type]);
@@ -536,8 +513,7 @@ private:
 void ascii_get_element(PlyFile* plyfile, PlyElement* elem, char* elem_ptr) {
     PlyWords words;
     if (!get_words(plyfile->fp, words)) {
-        std::fprintf(stderr, "ply_get_element: unexpected end of file\n");
-        endProcess(-1);
+        abortRead(readFailure(nullptr, 0, -1, "ply_get_element: unexpected end of file"));
     }
     PendingLists lists;
     for (size_t j = 0; j < elem->props.size(); ++j) {
@@ -649,8 +625,8 @@ void* my_alloc(size_t size, int lnum, const char* fname) {
                     ? std::malloc(size > 0 ? size : 1)
                     : nullptr;
     if (!ptr) {
-        std::fprintf(stderr, "Memory allocation bombed on line %d in %s\n", lnum, fname);
-        endProcess(-1);
+        abortRead(
+            readFailure(nullptr, 0, -1, "Memory allocation bombed on line %d in %s", lnum, fname));
     }
     return ptr;
 }
@@ -756,20 +732,19 @@ struct PlyFace {
 template <typename T> using MeshArray = std::unique_ptr<T, FreeDeleter>;
 
 [[noreturn]] void cantOpen(const char* filename) {
-    std::fprintf(stderr, "read_model(): can't open input file %s\n", filename);
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1, "read_model(): can't open input file %s", filename));
 }
 
 [[noreturn]] void shortFace(const PlyFile* ply, int face, int corners) {
-    std::fprintf(stderr, "read_model(): %s: face %d has %d corners, fewer than three\n",
-                 ply->name.c_str(), face, corners);
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1,
+                          "read_model(): %s: face %d has %d corners, fewer than three",
+                          ply->name.c_str(), face, corners));
 }
 
 [[noreturn]] void cornerOutside(const PlyFile* ply, int face, int corner, int nverts) {
-    std::fprintf(stderr, "read_model(): %s: face %d refers to vertex %d, outside the %d vertices\n",
-                 ply->name.c_str(), face, corner, nverts);
-    endProcess(-1);
+    abortRead(readFailure(nullptr, 0, -1,
+                          "read_model(): %s: face %d refers to vertex %d, outside the %d vertices",
+                          ply->name.c_str(), face, corner, nverts));
 }
 
 void readVertices(PlyFile* ply, int count, MeshArray<Svertex>& verts, MeshBounds& bounds) {
@@ -820,9 +795,9 @@ void readFaces(PlyFile* ply, int count, const std::vector<PlyProperty>& props,
         }
     }
     if (!asked && count > 0) {
-        std::fprintf(stderr, "read_model(): %s: element 'face' has no vertex_indices list\n",
-                     ply->name.c_str());
-        endProcess(-1);
+        abortRead(readFailure(nullptr, 0, -1,
+                              "read_model(): %s: element 'face' has no vertex_indices list",
+                              ply->name.c_str()));
     }
     corners.clear();
     for (int i = 0; i < count; ++i) {
@@ -833,11 +808,10 @@ void readFaces(PlyFile* ply, int count, const std::vector<PlyProperty>& props,
         // Polygons are fanned from their first corner, as the OFF reader does.
         const size_t fan = static_cast<size_t>(record.nverts) - 2;
         if (fan > maxPlyTriangles - corners.size() / 3) {
-            std::fprintf(stderr,
-                         "read_model(): %s: face %d brings the triangles past the %zu a "
-                         "mesh can hold\n",
-                         ply->name.c_str(), i, maxPlyTriangles);
-            endProcess(-1);
+            abortRead(readFailure(nullptr, 0, -1,
+                                  "read_model(): %s: face %d brings the triangles past the %zu a "
+                                  "mesh can hold",
+                                  ply->name.c_str(), i, maxPlyTriangles));
         }
         for (size_t k = 1; k <= fan; ++k)
             corners.insert(corners.end(), {list.get()[0], list.get()[k], list.get()[k + 1]});
@@ -911,23 +885,31 @@ void readPlyElements(Smesh* mesh, PlyFile* ply, const std::vector<std::string>& 
 
 } // namespace
 
-void readPlyModelFromBytes(Smesh* mesh, const char* filename, std::string_view bytes) {
-    int nelems = 0;
-    int file_type = 0;
-    float version = 0;
-    std::vector<std::string> names;
-    PlyFilePtr ply(
-        ply_open_for_reading_bytes(bytes, filename, &nelems, &names, &file_type, &version));
-    if (!ply) cantOpen(filename);
-    readPlyElements(mesh, ply.get(), names, file_type);
+ReadResult readPlyMesh(Smesh* mesh, const char* filename, std::string_view bytes) {
+    ReadResult result = guardedRead([&] {
+        int nelems = 0;
+        int file_type = 0;
+        float version = 0;
+        std::vector<std::string> names;
+        PlyFilePtr ply(
+            ply_open_for_reading_bytes(bytes, filename, &nelems, &names, &file_type, &version));
+        if (!ply) cantOpen(filename);
+        readPlyElements(mesh, ply.get(), names, file_type);
+    });
+    if (!result && result.file.empty()) result.file = filename;
+    return result;
 }
 
-void Geometry::readPlyModel(Smesh* mesh, const char* filename) {
-    int nelems = 0;
-    int file_type = 0;
-    float version = 0;
-    std::vector<std::string> names;
-    PlyFilePtr ply(ply_open_for_reading(filename, &nelems, &names, &file_type, &version));
-    if (!ply) cantOpen(filename);
-    readPlyElements(mesh, ply.get(), names, file_type);
+ReadResult readPlyMeshFile(Smesh* mesh, const char* filename) {
+    ReadResult result = guardedRead([&] {
+        int nelems = 0;
+        int file_type = 0;
+        float version = 0;
+        std::vector<std::string> names;
+        PlyFilePtr ply(ply_open_for_reading(filename, &nelems, &names, &file_type, &version));
+        if (!ply) cantOpen(filename);
+        readPlyElements(mesh, ply.get(), names, file_type);
+    });
+    if (!result && result.file.empty()) result.file = filename;
+    return result;
 }

@@ -1,7 +1,10 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "readresult.h"
 
 // A small Wavefront OBJ library: positions, normals and texture coordinates in separate 1-based
 // arrays, triangles (polygons fanned) whose corners carry separate position, texture and normal
@@ -55,18 +58,24 @@ using GLMmaterialSource = std::function<bool(const char* path, std::string& byte
 // Reads the material file from disk.
 bool glmReadMaterialFile(const char* path, std::string& bytes);
 
-// Reads an OBJ file. Prints "glmReadOBJ() failed: can't open data file \"%s\".\n" to standard
-// error and returns null when it cannot be read. A file whose content cannot be taken as an OBJ
-// model (a vertex line without its numbers, a face without three corners, an index outside the
-// arrays) gets one line naming it and ends the process with status -1.
-GLMmodel* glmReadOBJ(const char* filename);
-// The same, from bytes already in memory; filename names the model in messages and in the
-// material file's folder. Never returns null.
+// Reads an OBJ file. Returns null when it cannot be read ("glmReadOBJ() failed: can't open data
+// file \"%s\"." in result) or when its content cannot be taken as an OBJ model (a vertex line
+// without its numbers, a face without three corners, an index outside the arrays: result names
+// the file and line).
+GLMmodel* glmReadOBJ(const char* filename, ReadResult& result);
+// The reading step itself, from bytes already in memory; filename names the model in messages
+// and in the material file's folder. A refused file stops it with ReadAbort, which readObjMesh
+// and glmReadOBJ return as their result.
 GLMmodel* glmReadOBJFromBytes(const char* filename, std::string_view bytes,
                               const GLMmaterialSource& materials);
 
 // Releases every string and array of the model, its materials and groups, and the model.
 void glmDelete(GLMmodel* model);
+
+struct GLMmodelDelete {
+    void operator()(GLMmodel* m) const { glmDelete(m); }
+};
+using ModelOwner = std::unique_ptr<GLMmodel, GLMmodelDelete>;
 
 // The first pass over the OBJ text: counts positions, normals, texture coordinates and
 // triangles (into the model and its groups), creates the groups with their triangle arrays, and

@@ -13,8 +13,9 @@
 // states for each wanted property where and as what type the value goes in its own record, and
 // then pulls the records of each element type in file order.
 //
-// Bad input is reported in one line and ends the process through endProcess(-1); a property the
-// caller asks for but the file lacks only prints a warning.
+// Bad input stops the reading at its first problem with ReadAbort (see readresult.h), which
+// readPlyMesh returns as its result; a property the caller asks for but the file lacks only
+// prints a warning.
 
 // Type codes; the index into type_names and ply_type_size.
 enum {
@@ -118,7 +119,7 @@ int equal_strings(const char* s1, const char* s2);
 PlyElement* find_element(PlyFile* plyfile, std::string_view element);
 PlyProperty* find_property(PlyElement* elem, std::string_view prop_name, int* index);
 int get_prop_type(std::string_view type_name);
-// malloc that reports "Memory allocation bombed on line %d in %s" and ends the process on failure.
+// malloc that stops the reading with "Memory allocation bombed on line %d in %s" on failure.
 void* my_alloc(size_t size, int lnum, const char* fname);
 
 // Closes a PlyFile when it goes out of scope.
@@ -127,6 +128,8 @@ struct PlyCloser {
 };
 using PlyFilePtr = std::unique_ptr<PlyFile, PlyCloser>;
 
-// Reads PLY bytes into mesh as Geometry::readPlyModel does with a file; filename names the bytes
-// in messages.
-void readPlyModelFromBytes(Smesh* mesh, const char* filename, std::string_view bytes);
+// Reads PLY bytes into mesh (its "vertex" x, y, z and its "face" vertex_indices lists, fanned
+// into triangles; other elements are stepped over); filename names the bytes in messages.
+ReadResult readPlyMesh(Smesh* mesh, const char* filename, std::string_view bytes);
+// The same with the file read as ply_open_for_reading does (".ply" appended when missing).
+ReadResult readPlyMeshFile(Smesh* mesh, const char* filename);
