@@ -1,20 +1,19 @@
 #include "options.h"
 
+#include "textscan.h"
+
 #include "bakeerror.h"
 #include "gradient.h"
 #include "mesh.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 namespace {
 
-int parseInt(const std::string& option, const std::string& text, int lo, int hi) {
+int optionInt(const std::string& option, const std::string& text, int lo, int hi) {
     int value = 0;
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || p != end || text.empty())
+    if (!parseInt(text, value))
         throw BakeError(option + " needs a whole number, not '" + text + "'");
     if (value < lo || value > hi)
         throw BakeError(option + " must lie between " + std::to_string(lo) + " and " +
@@ -22,11 +21,9 @@ int parseInt(const std::string& option, const std::string& text, int lo, int hi)
     return value;
 }
 
-double parseDouble(const std::string& option, const std::string& text) {
+double optionNumber(const std::string& option, const std::string& text) {
     double value = 0;
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || p != end || text.empty() || !std::isfinite(value) || value <= 0)
+    if (!parseDouble(text, value) || !std::isfinite(value) || value <= 0)
         throw BakeError(option + " needs a positive number, not '" + text + "'");
     return value;
 }
@@ -81,28 +78,28 @@ BakeOptions parseOptions(const std::vector<std::string>& args) {
             const size_t x = v.find('x');
             if (x == std::string::npos)
                 throw BakeError("--size needs WIDTHxHEIGHT, as in 360x180, not '" + v + "'");
-            o.width = parseInt("--size width", v.substr(0, x), 8, 4096);
-            o.height = parseInt("--size height", v.substr(x + 1), 4, 2048);
+            o.width = optionInt("--size width", v.substr(0, x), 8, 4096);
+            o.height = optionInt("--size height", v.substr(x + 1), 4, 2048);
         } else if (option == "--samples") {
-            o.samples = parseInt(option, takeValue(), 50, 100000);
+            o.samples = optionInt(option, takeValue(), 50, 100000);
         } else if (option == "--resolution") {
-            o.resolution = parseInt(option, takeValue(), 32, 2048);
+            o.resolution = optionInt(option, takeValue(), 32, 2048);
         } else if (option == "--picture") {
             o.picture = takeValue();
             if (o.picture.empty()) throw BakeError("--picture needs a file name");
         } else if (option == "--picture-size") {
-            o.pictureSize = parseInt(option, takeValue(), 16, 4096);
+            o.pictureSize = optionInt(option, takeValue(), 16, 4096);
         } else if (option == "--picture-only") {
             noValue();
             o.pictureOnly = true;
         } else if (option == "--threads") {
-            o.threads = parseInt(option, takeValue(), 1, 16);
+            o.threads = optionInt(option, takeValue(), 1, 16);
         } else if (option == "--up") {
             o.up = takeValue();
             if (!isUpAxis(o.up))
                 throw BakeError("--up needs one of x, y, z, -x, -y, -z, not '" + o.up + "'");
         } else if (option == "--gradient-scale") {
-            o.gradientScale = parseDouble(option, takeValue());
+            o.gradientScale = optionNumber(option, takeValue());
         } else {
             throw BakeError("unknown option " + option);
         }

@@ -3,6 +3,7 @@
 #include "bakeerror.h"
 #include "mapimage.h"
 #include "readfile.h"
+#include "textscan.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,15 +38,10 @@ std::string vgfBytes(const std::vector<float>& gx, const std::vector<float>& gy,
 
 std::vector<std::string> listNames(const std::string& bytes) {
     std::vector<std::string> names;
-    size_t k = 0;
-    while (k < bytes.size()) {
-        while (k < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[k])))
-            ++k;
-        const size_t start = k;
-        while (k < bytes.size() && !std::isspace(static_cast<unsigned char>(bytes[k])))
-            ++k;
-        if (k > start) names.push_back(bytes.substr(start, k - start));
-    }
+    WordScanner words(bytes);
+    std::string_view word;
+    while (words.next(word))
+        names.emplace_back(word);
     return names;
 }
 
@@ -54,7 +50,7 @@ std::string extendedList(const std::string& bytes, const std::vector<std::string
     std::string out = bytes;
     for (const std::string& name : add) {
         if (std::find(names.begin(), names.end(), name) != names.end()) continue;
-        if (!out.empty() && !std::isspace(static_cast<unsigned char>(out.back()))) out += '\n';
+        if (!out.empty() && !isTextSpace(out.back())) out += '\n';
         out += name + "\n";
         names.push_back(name);
     }

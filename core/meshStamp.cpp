@@ -1,6 +1,7 @@
 #include "meshStamp.h"
 
-#include <charconv>
+#include "textscan.h"
+
 #include <cstdio>
 
 #include <xxhash.h>
@@ -49,9 +50,7 @@ bool parseStamp(std::string_view text, MeshStamp& stamp) {
         !takeLine(text, pos, "up", up) || pos != text.size() || !isHexHash(hash))
         return false;
     int r = 0;
-    const char* end = revision.data() + revision.size();
-    const auto [p, ec] = std::from_chars(revision.data(), end, r);
-    if (ec != std::errc() || p != end) return false;
+    if (!parseInt(revision, r)) return false;
     if (up != "x" && up != "y" && up != "z" && up != "-x" && up != "-y" && up != "-z") return false;
     stamp = {std::string(hash), r, std::string(up)};
     return true;
