@@ -266,74 +266,84 @@ static bool hasCorner(const Striangle* t, const Svertex* v) {
     return t->verts[0] == v || t->verts[1] == v || t->verts[2] == v;
 }
 
-void computeEdges(Smesh* mesh) {
-    if (!mesh) return;
-    // A second call on the same neighbour lists starts over instead of appending past the
-    // counted sizes.
-    freeVertEdges(mesh);
-    std::free(mesh->edges);
-    mesh->edges = nullptr;
-    mesh->nedges = 0;
+namespace {
 
-    const int nv = mesh->nverts;
-    MeshBlock<unsigned char> visitedBlock(
-        static_cast<unsigned char*>(meshAlloc(static_cast<size_t>(nv), 1, "visited")));
-    MeshBlock<unsigned char> addedBlock(
-        static_cast<unsigned char*>(meshAlloc(static_cast<size_t>(nv), 1, "added")));
-    unsigned char* const visited = visitedBlock.get();
-    unsigned char* const added = addedBlock.get();
-    if (nv > 0) {
-        std::memset(visited, 0, static_cast<size_t>(nv));
-        std::memset(added, 0, static_cast<size_t>(nv));
+// Per-vertex marks of the edge building: which vertices are done, and which neighbours of the
+// current one already have an edge.
+struct EdgeMarks {
+    MeshBlock<unsigned char> visited;
+    MeshBlock<unsigned char> added;
+    explicit EdgeMarks(int nv)
+        : visited(static_cast<unsigned char*>(meshAlloc(static_cast<size_t>(nv), 1, "visited"))),
+          added(static_cast<unsigned char*>(meshAlloc(static_cast<size_t>(nv), 1, "added"))) {
+        if (nv > 0) {
+            std::memset(visited.get(), 0, static_cast<size_t>(nv));
+            std::memset(added.get(), 0, static_cast<size_t>(nv));
+        }
     }
-    int maxTris = 0;
-    for (int i = 0; i < nv; ++i)
-        maxTris = std::max(maxTris, mesh->verts[i].ntris);
-    MeshBlock<int> intbuf(
-        static_cast<int*>(meshAlloc(2 * static_cast<size_t>(maxTris), sizeof(int), "intbuf")));
+};
 
-    // Counting pass: the distinct neighbours of each vertex size its edge list. The counts wait
-    // in nedges until the one block for all lists is allocated.
+// Counting pass: the distinct neighbours of each vertex size its edge list. The counts wait in
+// nedges until the one block for all lists is allocated. Returns their sum.
+int64_t countNeighbours(Smesh* mesh, unsigned char* added) {
+    int maxTris = 0;
+    for (int i = 0; i < mesh->nverts; ++i)
+        maxTris = std::max(maxTris, mesh->verts[i].ntris);
+    MeshBlock<int> seen(
+        static_cast<int*>(meshAlloc(2 * static_cast<size_t>(maxTris), sizeof(int), "intbuf")));
     int64_t total = 0;
-    for (int i = 0; i < nv; ++i) {
+    for (int i = 0; i < mesh->nverts; ++i) {
         Svertex& v = mesh->verts[i];
         int k = 0;
         for (int j = 0; j < v.ntris; ++j)
             for (const Svertex* x : v.tris[j]->verts)
                 if (x->index != v.index && !added[x->index]) {
                     added[x->index] = 1;
-                    intbuf.get()[k++] = x->index;
+                    seen.get()[k++] = x->index;
                 }
         for (int j = 0; j < k; ++j)
-            added[intbuf.get()[j]] = 0;
+            added[seen.get()[j]] = 0;
         v.nedges = k;
         total += k;
     }
+    return total;
+}
+
+// Points every vertex's edge list into one block of total entries, emptied.
+void placeEdgeLists(Smesh* mesh, int64_t total) {
     auto** pool = static_cast<Sedge**>(
         meshAlloc(static_cast<size_t>(total), sizeof(Sedge*), "mesh->verts[i].edges"));
     mesh->edgesPool = pool;
     size_t offset = 0;
-    for (int i = 0; i < nv; ++i) {
+    for (int i = 0; i < mesh->nverts; ++i) {
         Svertex& v = mesh->verts[i];
         v.edges = v.nedges > 0 ? pool + offset : nullptr;
         offset += static_cast<size_t>(v.nedges);
         v.nedges = 0;
     }
+}
 
-    const int estimate = static_cast<int>(total / 2);
-    const int64_t capacity =
-        std::min<int64_t>(static_cast<int64_t>(static_cast<float>(estimate) * 1.1f), INT32_MAX);
-    auto* edges =
-        static_cast<Sedge*>(meshAlloc(static_cast<size_t>(capacity), sizeof(Sedge), "mesh->edges"));
-    mesh->edges = edges;
-    mesh->nedges = static_cast<int>(capacity);
+// The triangle other than t on the side from v to w: the first in array order that holds both
+// ends, or null on a boundary. Both ends list their triangles in that order, so the shorter list
+// tells: a vertex shared by a million triangles costs no more than its neighbours' lists.
+Striangle* otherTriangle(const Svertex* v, const Svertex* w, const Striangle* t) {
+    const Svertex* scan = v->ntris <= w->ntris ? v : w;
+    const Svertex* other = scan == v ? w : v;
+    for (int s = 0; s < scan->ntris; ++s)
+        if (scan->tris[s]->index != t->index && hasCorner(scan->tris[s], other))
+            return scan->tris[s];
+    return nullptr;
+}
 
-    // Building pass. Each pair of neighbours becomes one edge, made while the lower-placed end
-    // is processed. A corner that repeats v is not a neighbour of v, so a triangle with a
-    // repeated corner adds no edge from a vertex to itself and every list stays within its
-    // count.
+// Building pass. Each pair of neighbours becomes one edge, made while the lower-placed end is
+// processed. A corner that repeats v is not a neighbour of v, so a triangle with a repeated
+// corner adds no edge from a vertex to itself and every list stays within its count. Returns the
+// number of edges made (at most capacity).
+int buildEdges(Smesh* mesh, Sedge* edges, int64_t capacity, EdgeMarks& marks) {
+    unsigned char* const visited = marks.visited.get();
+    unsigned char* const added = marks.added.get();
     int created = 0;
-    for (int i = 0; i < nv; ++i) {
+    for (int i = 0; i < mesh->nverts; ++i) {
         Svertex& v = mesh->verts[i];
         if (visited[i]) continue;
         for (int j = 0; j < v.ntris; ++j) {
@@ -342,26 +352,14 @@ void computeEdges(Smesh* mesh) {
             while (slot < 3 && t->verts[slot] != &v)
                 ++slot;
             if (slot == 3) continue;
-            Svertex* w1 = t->verts[(slot + 1) % 3];
-            Svertex* w2 = t->verts[(slot + 2) % 3];
-            for (Svertex* w : {w1, w2}) {
+            for (Svertex* w : {t->verts[(slot + 1) % 3], t->verts[(slot + 2) % 3]}) {
                 if (w == &v || visited[w->index] || added[w->index]) continue;
                 if (created >= capacity) continue;
                 Sedge& e = edges[created++];
                 e.verts[0] = &v;
                 e.verts[1] = w;
                 e.tris[0] = t;
-                e.tris[1] = nullptr;
-                // The other triangle is the first in array order that holds both ends. Both
-                // ends list their triangles in that order, so the shorter list tells: a vertex
-                // shared by a million triangles costs no more than its neighbours' lists.
-                const Svertex* scan = v.ntris <= w->ntris ? &v : w;
-                const Svertex* other = scan == &v ? w : &v;
-                for (int s = 0; s < scan->ntris; ++s)
-                    if (scan->tris[s]->index != t->index && hasCorner(scan->tris[s], other)) {
-                        e.tris[1] = scan->tris[s];
-                        break;
-                    }
+                e.tris[1] = otherTriangle(&v, w, t);
                 added[w->index] = 1;
                 v.edges[v.nedges++] = &e;
                 w->edges[w->nedges++] = &e;
@@ -373,6 +371,33 @@ void computeEdges(Smesh* mesh) {
         }
         visited[i] = 1;
     }
+    return created;
+}
+
+} // namespace
+
+void computeEdges(Smesh* mesh) {
+    if (!mesh) return;
+    // A second call on the same neighbour lists starts over instead of appending past the
+    // counted sizes.
+    freeVertEdges(mesh);
+    std::free(mesh->edges);
+    mesh->edges = nullptr;
+    mesh->nedges = 0;
+
+    EdgeMarks marks(mesh->nverts);
+    const int64_t total = countNeighbours(mesh, marks.added.get());
+    placeEdgeLists(mesh, total);
+
+    const int estimate = static_cast<int>(total / 2);
+    const int64_t capacity =
+        std::min<int64_t>(static_cast<int64_t>(static_cast<float>(estimate) * 1.1f), INT32_MAX);
+    auto* edges =
+        static_cast<Sedge*>(meshAlloc(static_cast<size_t>(capacity), sizeof(Sedge), "mesh->edges"));
+    mesh->edges = edges;
+    mesh->nedges = static_cast<int>(capacity);
+
+    const int created = buildEdges(mesh, edges, capacity, marks);
     mesh->nedges = created;
     std::printf("# mesh: %d vertices, %d triangles, %d edges=%d\n", mesh->nverts, mesh->ntris,
                 created, estimate);
