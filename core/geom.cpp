@@ -97,20 +97,29 @@ void freeSmesh(Smesh* mesh) {
 
 // Gives every vertex its incident-triangle list, sized by the counts already in ntris, as one
 // block; the counts go back to 0 for the filling pass.
+// Points every vertex's list (list, count) into one block of the counted entries, each list
+// emptied for filling. One block instead of one per vertex is what keeps rebuilding the lists of a
+// large model fast.
+template <class T>
+static T** placeVertexLists(Smesh* mesh, size_t total, T** Svertex::*list, int Svertex::*count,
+                            const char* what) {
+    auto** pool = static_cast<T**>(meshAlloc(total, sizeof(T*), what));
+    size_t offset = 0;
+    for (int i = 0; i < mesh->nverts; ++i) {
+        Svertex& v = mesh->verts[i];
+        v.*list = v.*count > 0 ? pool + offset : nullptr;
+        offset += static_cast<size_t>(v.*count);
+        v.*count = 0;
+    }
+    return pool;
+}
+
 static void allocateTriLists(Smesh* mesh) {
     size_t total = 0;
     for (int i = 0; i < mesh->nverts; ++i)
         total += static_cast<size_t>(mesh->verts[i].ntris);
-    auto** pool =
-        static_cast<Striangle**>(meshAlloc(total, sizeof(Striangle*), "surf->verts[i].tris"));
-    mesh->trisPool = pool;
-    size_t offset = 0;
-    for (int i = 0; i < mesh->nverts; ++i) {
-        Svertex& v = mesh->verts[i];
-        v.tris = v.ntris > 0 ? pool + offset : nullptr;
-        offset += static_cast<size_t>(v.ntris);
-        v.ntris = 0;
-    }
+    mesh->trisPool =
+        placeVertexLists(mesh, total, &Svertex::tris, &Svertex::ntris, "surf->verts[i].tris");
 }
 
 void computeVertNeighbors(Smesh* mesh) {
@@ -309,20 +318,6 @@ int64_t countNeighbours(Smesh* mesh, unsigned char* added) {
     return total;
 }
 
-// Points every vertex's edge list into one block of total entries, emptied.
-void placeEdgeLists(Smesh* mesh, int64_t total) {
-    auto** pool = static_cast<Sedge**>(
-        meshAlloc(static_cast<size_t>(total), sizeof(Sedge*), "mesh->verts[i].edges"));
-    mesh->edgesPool = pool;
-    size_t offset = 0;
-    for (int i = 0; i < mesh->nverts; ++i) {
-        Svertex& v = mesh->verts[i];
-        v.edges = v.nedges > 0 ? pool + offset : nullptr;
-        offset += static_cast<size_t>(v.nedges);
-        v.nedges = 0;
-    }
-}
-
 // The triangle other than t on the side from v to w: the first in array order that holds both
 // ends, or null on a boundary. Both ends list their triangles in that order, so the shorter list
 // tells: a vertex shared by a million triangles costs no more than its neighbours' lists.
@@ -387,7 +382,8 @@ void computeEdges(Smesh* mesh) {
 
     EdgeMarks marks(mesh->nverts);
     const int64_t total = countNeighbours(mesh, marks.added.get());
-    placeEdgeLists(mesh, total);
+    mesh->edgesPool = placeVertexLists(mesh, static_cast<size_t>(total), &Svertex::edges,
+                                       &Svertex::nedges, "mesh->verts[i].edges");
 
     const int estimate = static_cast<int>(total / 2);
     const int64_t capacity =
