@@ -1,5 +1,7 @@
 #include "meshOpener.h"
 
+#include "mapimage.h"
+
 #include "DataDir.h"
 #include "Geometry.h"
 #include "RenderingSetting.h"
@@ -312,14 +314,11 @@ std::string readTurnedMesh(const std::string& path, const std::string& up, Geome
 }
 
 void installFlatMaps() {
-    static const std::string goodness = "P5\n" + std::to_string(mapColumns) + " " +
-                                        std::to_string(mapRows) + "\n255\n" +
-                                        std::string(size_t(mapColumns) * mapRows, '\0');
-    static const std::string gradient = [] {
-        std::string header = "VGF\n" + std::to_string(mapColumns) + " " + std::to_string(mapRows);
-        header.resize(14, ' ');
-        return header + "\n" + std::string(size_t(mapColumns) * mapRows * 8, '\0');
-    }();
+    const size_t cells = size_t(mapColumns) * mapRows;
+    static const std::string goodness =
+        pgmImageBytes(mapColumns, mapRows, std::vector<double>(cells, 0.0), "flat");
+    static const std::string gradient =
+        vgfImageBytes(mapColumns, mapRows, std::vector<float>(cells), std::vector<float>(cells));
     textureManager& maps = textureManager::_instance;
     maps.LoadPGMImageFromBytes("(flat map until the maps are baked)", goodness);
     maps.LoadVGFImageBFromBytes("(flat gradient until the maps are baked)", gradient);
