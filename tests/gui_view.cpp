@@ -572,6 +572,13 @@ TEST_F(ViewTest, NudgeModesSetTheStrengthsAndSliders) {
     EXPECT_TRUE(t.nudgeStrength == 0 && t.frictionStrength == 0 && nudge->value() == 0 &&
                 friction->value() == 0);
     EXPECT_TRUE(!nudge->isEnabled() && !friction->isEnabled());
+    // Entering the tab again brings the recommended strengths back behind sliders left at 0, where
+    // no slider signal can zero them: Off clicked again must.
+    window->tabs()->setCurrentIndex(0);
+    window->tabs()->setCurrentIndex(1);
+    ASSERT_TRUE(t.nudgeStrength == 0.56f && t.frictionStrength == 0.11f && friction->value() == 0);
+    click(panel, "Off");
+    EXPECT_TRUE(t.nudgeStrength == 0 && t.frictionStrength == 0);
     // 0.56 * 100 and 100 * 0.11 in float, truncated: 56 and 11 (in double the second gives 10).
     click(panel, "Recommended Settings");
     EXPECT_TRUE(nudge->value() == 56 && friction->value() == 11 && !nudge->isEnabled() &&
