@@ -339,10 +339,7 @@ TEST_F(ViewTest, ReleasedDragTravelsOnWithItsTrailOnlyInTrackballModeAndOffStops
             EXPECT_TRUE(Orientation() == released && ExtTrackball::_instance.throwStepCount == 0);
     }
     EXPECT_GT(countInRight(frame(), magenta), 10) << "the throw's trail";
-    click(window->trackballPanel(), "Off");
-    EXPECT_FALSE(RenderingSetting::_instance.throwing);
-    EXPECT_EQ(ExtTrackball::_instance.nudgeStrength, 0.0f);
-    EXPECT_EQ(ExtTrackball::_instance.frictionStrength, 0.0f);
+    click(window->trackballPanel(), "Off"); // its strengths and switches: NudgeModes below
     const Orientation stopped;
     waitTicks(5);
     EXPECT_TRUE(Orientation() == stopped);
