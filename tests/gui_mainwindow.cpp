@@ -3,67 +3,35 @@
 #include "RenderingSetting.h"
 #include "dialog.h"
 #include "extTrackball.h"
-#include "glwidget.h"
-#include "mainwindow.h"
 #include "support.h"
+#include "view_util.h"
 
-#include <QApplication>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QScrollArea>
 #include <QSlider>
-#include <QSurfaceFormat>
 #include <QTabWidget>
-#include <QTest>
-#include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 
 using namespace testsupport;
+using namespace viewtest;
 
 namespace {
 
-struct SeenBox {
-    QString title;
-    QString text;
-    bool windowVisible = false;
-    int count = 0;
-};
-
-// Watches for the modal instruction box, records what it shows and closes it.
-SeenBox* closeInstructionBoxes() {
-    static SeenBox seen;
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.windowVisible = false;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<MainWindow*>(w) && w->isVisible()) seen.windowVisible = true;
-        ++seen.count;
-        box->close();
-    });
-    timer->start();
-    return &seen;
-}
-
-SeenBox* boxes = nullptr;
 MainWindow* window = nullptr;
 
 QString instructionFile() {
     return QString::fromStdString(readFile("../instructions.htm"));
 }
 
-// Restores the switches the tests touch, so each test starts from the start-up
-// values.
+// One window for all the tests; each starts from the start-up values of the switches it touches.
 class Window : public testing::Test {
 protected:
+    static void SetUpTestSuite() { window = openWindow().release(); }
+    static void TearDownTestSuite() {
+        delete window;
+        window = nullptr;
+    }
     void SetUp() override {
         RenderingSetting& s = RenderingSetting::_instance;
         if (s.saveViewpath) s.toggleSaveViewpath();
@@ -75,22 +43,21 @@ protected:
 } // namespace
 
 TEST_F(Window, InstructionBoxShowsTheFileOverTheVisibleWindowAtStart) {
-    ASSERT_GE(boxes->count, 1);
-    EXPECT_TRUE(boxes->windowVisible);
-    EXPECT_EQ(boxes->title, "Instructions");
-    EXPECT_EQ(boxes->text, instructionFile());
+    ASSERT_GE(seenBox.count, 1);
+    EXPECT_TRUE(seenBox.overVisibleWindow);
+    EXPECT_EQ(seenBox.title, "Instructions");
+    EXPECT_EQ(seenBox.text, instructionFile());
 }
 
 TEST_F(Window, TitleSizeAndLayout) {
     EXPECT_EQ(window->windowTitle(), "Orvalis");
     QTabWidget* tabs = window->tabs();
+    const std::pair<const char*, QWidget*> panels[] = {{"Visualizer", window->visualizerPanel()},
+                                                       {"Trackball", window->trackballPanel()},
+                                                       {"Orbit", window->scrubberPanel()}};
     ASSERT_EQ(tabs->count(), 3);
-    EXPECT_EQ(tabs->tabText(0), "Visualizer");
-    EXPECT_EQ(tabs->tabText(1), "Trackball");
-    EXPECT_EQ(tabs->tabText(2), "Orbit");
-    EXPECT_EQ(tabs->widget(0), window->visualizerPanel());
-    EXPECT_EQ(tabs->widget(1), window->trackballPanel());
-    EXPECT_EQ(tabs->widget(2), window->scrubberPanel());
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(tabs->tabText(k) == panels[k].first && tabs->widget(k) == panels[k].second);
     EXPECT_FALSE(tabs->tabsClosable());
     auto* scroll = window->findChild<QScrollArea*>();
     ASSERT_NE(scroll, nullptr);
@@ -112,11 +79,12 @@ TEST_F(Window, HelpMenuAboutShowsTheKeptText) {
     QList<QAction*> items = menus[1]->menu()->actions();
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items[0]->text(), "&About");
-    const int before = boxes->count;
+    seenBox = {};
+    closeNextBox();
     items[0]->trigger();
-    EXPECT_EQ(boxes->count, before + 1);
-    EXPECT_EQ(boxes->title, "Instructions");
-    EXPECT_EQ(boxes->text, instructionFile());
+    EXPECT_EQ(seenBox.count, 1);
+    EXPECT_EQ(seenBox.title, "Instructions");
+    EXPECT_EQ(seenBox.text, instructionFile());
 }
 
 TEST_F(Window, SpaceVAndDEachFlipTheirOwnSwitchAndOtherKeysChangeNothing) {
@@ -202,17 +170,5 @@ TEST_F(Window, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
 }
 
 int main(int argc, char** argv) {
-    QSurfaceFormat format;
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    boxes = closeInstructionBoxes();
-    MainWindow w;
-    window = &w;
-    if (!QTest::qWaitForWindowExposed(&w)) return 1;
-    const int result = RUN_ALL_TESTS();
-    window = nullptr;
-    return result;
+    return runGuiTests(argc, argv);
 }

@@ -32,14 +32,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::map<std::string, std::string> snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        files[fs::relative(entry.path(), root).string()] =
-            entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
-    return files;
-}
-
 std::vector<std::string> boxItems(QComboBox* box) {
     std::vector<std::string> items;
     for (int k = 0; k < box->count(); ++k)
@@ -163,7 +155,7 @@ TEST_F(Opening, DialogShowsTheMeshAtOnceThenItsMapsWithoutMovingTheView) {
 }
 
 TEST_F(Opening, SameFileDroppedAgainBakesNothingAndCancelLeavesTheTreeAsItWas) {
-    const auto before = snapshot(tree->path());
+    const auto before = treeSnapshot(tree->path());
     ASSERT_EQ(before.count("Data/Attributes/knot/knot.source"), 1u);
     auto dropFile = [&](const fs::path& file) {
         QMimeData mime;
@@ -198,11 +190,11 @@ TEST_F(Opening, SameFileDroppedAgainBakesNothingAndCancelLeavesTheTreeAsItWas) {
     EXPECT_EQ(modelIndex("knot-2"), -1);
     EXPECT_EQ(boxItems(box(0)), (std::vector<std::string>{"lump", "knot"}));
     EXPECT_EQ(settings.selectedModel, 1);
-    EXPECT_EQ(snapshot(tree->path()), before);
+    EXPECT_EQ(treeSnapshot(tree->path()), before);
 }
 
 TEST_F(Opening, RefusedFileLeavesListsModelAndTreeAsTheyWere) {
-    const auto before = snapshot(tree->path());
+    const auto before = treeSnapshot(tree->path());
     paintOnce();
     const int shownTriangles = window->view()->geometryData()->model.ntris;
     const fs::path bad = files / "broken.ply";
@@ -214,7 +206,7 @@ TEST_F(Opening, RefusedFileLeavesListsModelAndTreeAsTheyWere) {
     EXPECT_EQ(RenderingSetting::_instance.selectedModel, 1);
     paintOnce();
     EXPECT_EQ(window->view()->geometryData()->model.ntris, shownTriangles);
-    EXPECT_EQ(snapshot(tree->path()), before);
+    EXPECT_EQ(treeSnapshot(tree->path()), before);
 }
 
 } // namespace

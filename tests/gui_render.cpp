@@ -8,6 +8,7 @@
 #include "viewPath.h"
 
 #include <functional>
+#include <optional>
 
 using namespace viewtest;
 
@@ -73,17 +74,14 @@ std::vector<Primitive> capture(const std::function<void()>& draw) {
     }
     return out;
 }
-// The number of primitives with that many corners, each of them wholly in colour (r, g, b).
-int count(const std::vector<Primitive>& ps, size_t corners, std::array<float, 3> rgb) {
+// The number of primitives with that many corners, each of them wholly in colour rgb if given.
+int count(const std::vector<Primitive>& ps, size_t corners,
+          std::optional<std::array<float, 3>> rgb = {}) {
     return static_cast<int>(std::count_if(ps.begin(), ps.end(), [&](const Primitive& p) {
         return p.size() == corners && std::all_of(p.begin(), p.end(), [&](auto& c) {
-                   return c[4] == rgb[0] && c[5] == rgb[1] && c[6] == rgb[2];
+                   return !rgb || (c[4] == (*rgb)[0] && c[5] == (*rgb)[1] && c[6] == (*rgb)[2]);
                });
     }));
-}
-int count(const std::vector<Primitive>& ps, size_t corners) {
-    return static_cast<int>(std::count_if(ps.begin(), ps.end(),
-                                          [=](const Primitive& p) { return p.size() == corners; }));
 }
 // Texture coordinate c (2: s, 3: t) of the corners of a polygon, sorted.
 std::vector<float> sorted(const Primitive& p, int c) {

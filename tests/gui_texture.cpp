@@ -1,15 +1,10 @@
 // The goodness texture in a real OpenGL context. Needs a display (Xvfb when headless).
-#include "maps_util.h"
 #include "textureManager.h"
+#include "view_util.h"
 
-#include <QApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QSurfaceFormat>
 
-#include <GL/gl.h>
-
-#include <algorithm>
 #include <cstdlib>
 #include <set>
 
@@ -131,10 +126,5 @@ TEST_F(GLTexture, NamesAreReleasedOnlyInTheirOwnContext) {
 int main(int argc, char** argv) {
     // Mesa hands a deleted name out again only when asked to; the viewer must cope with both.
     setenv("force_gl_names_reuse", "true", 0);
-    QSurfaceFormat format;
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    QSurfaceFormat::setDefaultFormat(format);
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return viewtest::runGuiTests(argc, argv);
 }

@@ -339,10 +339,7 @@ TEST_F(ViewTest, ReleasedDragTravelsOnWithItsTrailOnlyInTrackballModeAndOffStops
             EXPECT_TRUE(Orientation() == released && ExtTrackball::_instance.throwStepCount == 0);
     }
     EXPECT_GT(countInRight(frame(), magenta), 10) << "the throw's trail";
-    click(window->trackballPanel(), "Off");
-    EXPECT_FALSE(RenderingSetting::_instance.throwing);
-    EXPECT_EQ(ExtTrackball::_instance.nudgeStrength, 0.0f);
-    EXPECT_EQ(ExtTrackball::_instance.frictionStrength, 0.0f);
+    click(window->trackballPanel(), "Off"); // its strengths and switches: NudgeModes below
     const Orientation stopped;
     waitTicks(5);
     EXPECT_TRUE(Orientation() == stopped);
@@ -572,6 +569,13 @@ TEST_F(ViewTest, NudgeModesSetTheStrengthsAndSliders) {
     EXPECT_TRUE(t.nudgeStrength == 0 && t.frictionStrength == 0 && nudge->value() == 0 &&
                 friction->value() == 0);
     EXPECT_TRUE(!nudge->isEnabled() && !friction->isEnabled());
+    // Entering the tab again brings the recommended strengths back behind sliders left at 0, where
+    // no slider signal can zero them: Off clicked again must.
+    window->tabs()->setCurrentIndex(0);
+    window->tabs()->setCurrentIndex(1);
+    ASSERT_TRUE(t.nudgeStrength == 0.56f && t.frictionStrength == 0.11f && friction->value() == 0);
+    click(panel, "Off");
+    EXPECT_TRUE(t.nudgeStrength == 0 && t.frictionStrength == 0);
     // 0.56 * 100 and 100 * 0.11 in float, truncated: 56 and 11 (in double the second gives 10).
     click(panel, "Recommended Settings");
     EXPECT_TRUE(nudge->value() == 56 && friction->value() == 11 && !nudge->isEnabled() &&

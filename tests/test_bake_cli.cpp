@@ -17,16 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every file of a tree with its bytes and mode, and every folder.
-std::map<std::string, std::string> snapshot(const fs::path& root) {
-    std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        out[fs::relative(e.path(), root)] =
-            (e.is_regular_file() ? readFile(e.path()) : "/") +
-            std::to_string(int(fs::symlink_status(e.path()).permissions()));
-    return out;
-}
-
 // chattr's flag (i: the file cannot be changed, a: the folder only grows) on or off; false where
 // the file system has no such flags.
 bool setFlag(const fs::path& path, const char* flag) {
@@ -50,12 +40,12 @@ protected:
     // One line (after the reader's own, where it has one) and the tree as it was.
     void expectRefusal(const std::vector<std::string>& args, int status, const std::string& line,
                        int lines = 1) {
-        const auto before = snapshot(tree.path());
+        const auto before = treeSnapshot(tree.path());
         const ProcessResult r = bake(args);
         EXPECT_EQ(r.exitStatus, status) << r.err;
         EXPECT_TRUE(r.err.ends_with("orvalis-bake: " + line + "\n")) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines) << r.err;
-        EXPECT_EQ(snapshot(tree.path()), before);
+        EXPECT_EQ(treeSnapshot(tree.path()), before);
     }
     TempDir tree;
 };
@@ -239,7 +229,7 @@ TEST_F(BakeCli, AFailedCommitRestoresTheTree) {
                   "cannot keep a copy of ../Data/Attributes/cube/cube_area.pgm while replacing it: "
                   "Operation not permitted; the tree is as it was");
     setFlag(map, "-i");
-    const auto before = snapshot(tree.path());
+    const auto before = treeSnapshot(tree.path());
     ASSERT_TRUE(setFlag(orbit.parent_path(), "+a"));
     const ProcessResult r = bake({"--size", "40x20", cube});
     setFlag(orbit.parent_path(), "-a");
@@ -252,7 +242,7 @@ TEST_F(BakeCli, AFailedCommitRestoresTheTree) {
     EXPECT_NE(next.err.find("removed 2 files left in ../Data by an interrupted bake"),
               std::string::npos)
         << next.err;
-    EXPECT_EQ(snapshot(tree.path()), before);
+    EXPECT_EQ(treeSnapshot(tree.path()), before);
 }
 
 // A bake killed at any step of its commit: the next bake undoes it, or (after the journal is
@@ -260,11 +250,11 @@ TEST_F(BakeCli, AFailedCommitRestoresTheTree) {
 TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
     const std::string cube = (tree / "m/cube.off").string();
     ASSERT_EQ(bake({cube}).exitStatus, 0);
-    const auto before = snapshot(tree.path());
+    const auto before = treeSnapshot(tree.path());
     TempDir copy;
     fs::copy(tree.path(), copy.path(), fs::copy_options::recursive);
     ASSERT_EQ(bake({"--size", "40x20", cube}, copy / "m").exitStatus, 0);
-    const auto after = snapshot(copy.path());
+    const auto after = treeSnapshot(copy.path());
     // The files of one bake: the mesh, a map and a gradient per attribute, the orbit, the source
     // stamp and both lists. Steps: the journal, a backup of each file, a rename of each, the
     // journal's removal (the commit), each backup removed.
@@ -279,7 +269,7 @@ TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
         ASSERT_EQ(killed.signal, SIGKILL) << step;
         const ProcessResult next = bake({"missing.off"});
         EXPECT_TRUE(next.err.ends_with("missing.off: no such mesh file\n")) << next.err;
-        EXPECT_EQ(snapshot(tree.path()), step < committed ? before : after) << "step " << step;
+        EXPECT_EQ(treeSnapshot(tree.path()), step < committed ? before : after) << "step " << step;
         if (step >= committed) {
             ASSERT_EQ(bake({cube}).exitStatus, 0);
         }

@@ -8,6 +8,7 @@
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QSurfaceFormat>
 #include <QTest>
@@ -43,19 +44,42 @@ inline bool waitUntil(const std::function<bool()>& ready, int ms = 5000) {
     return ready();
 }
 
-// A main window as the program shows it, first frame painted. Its constructor blocks in the modal
-// instruction box; a polling timer closes the box once it is up (and gives up after 10 s).
-inline std::unique_ptr<MainWindow> openWindow() {
+// What the last modal box closed by closeNextBox showed, and whether a main window stood visible
+// under it.
+struct SeenBox {
+    QString title, text;
+    bool overVisibleWindow = false;
+    int count = 0;
+};
+inline SeenBox seenBox;
+
+// Closes the next modal box once it is up (giving up after 10 s), noting what it showed.
+inline void closeNextBox() {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll] {
-        if (QWidget* box = QApplication::activeModalWidget()) {
-            box->close();
-            poll->stop();
-            poll->deleteLater();
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) return;
+        if (auto* message = qobject_cast<QMessageBox*>(box)) {
+            seenBox.title = message->windowTitle();
+            seenBox.text = message->text();
         }
+        const auto windows = QApplication::topLevelWidgets();
+        seenBox.overVisibleWindow = std::any_of(windows.begin(), windows.end(), [](QWidget* w) {
+            return qobject_cast<MainWindow*>(w) && w->isVisible();
+        });
+        ++seenBox.count;
+        box->close();
+        poll->stop();
+        poll->deleteLater();
     });
     QTimer::singleShot(10000, poll, &QObject::deleteLater);
     poll->start(0);
+}
+
+// A main window as the program shows it, first frame painted. Its constructor blocks in the modal
+// instruction box, which closeNextBox closes.
+inline std::unique_ptr<MainWindow> openWindow() {
+    closeNextBox();
     auto window = std::make_unique<MainWindow>();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     EXPECT_TRUE(waitUntil([&] { return window->view()->framesPainted() > 0; }));

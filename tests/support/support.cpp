@@ -1,33 +1,23 @@
 #include "support.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <poll.h>
-#include <random>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = std::filesystem::temp_directory_path() /
-                         ("orvalis-test-" + std::to_string(rd()) + std::to_string(getpid()));
-        if (std::filesystem::create_directory(candidate)) {
-            root = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot make a temporary directory");
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvalis-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary directory");
+    root = pattern;
 }
 
 TempDir::~TempDir() {
@@ -49,60 +39,51 @@ std::string readFile(const std::filesystem::path& path) {
     return s.str();
 }
 
+std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& root) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        out[fs::relative(e.path(), root)] =
+            (e.is_regular_file() ? readFile(e.path()) : "/") +
+            std::to_string(int(fs::symlink_status(e.path()).permissions()));
+    return out;
+}
+
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
                          const std::vector<std::string>& extraEnv) {
-    int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
+    std::vector<char*> args, env;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    // The extra entries come first, so that they win over inherited ones of the same name.
     for (const auto& e : extraEnv)
-        env.push_back(e);
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> args, envp;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        for (const auto& e : env)
-            envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        int devnull = open("/dev/null", O_RDONLY);
-        dup2(devnull, 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        close(outPipe[0]);
-        close(errPipe[0]);
-        if (chdir(cwd.c_str()) != 0) _exit(125);
-        execve(args[0], args.data(), envp.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    ProcessResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    char buffer[4096];
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[k].fd);
-                fds[k].fd = -1;
-                --open;
-            } else {
-                (k == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
-            }
-        }
-    }
+        env.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e)
+        env.push_back(*e);
+    env.push_back(nullptr);
+    // The streams go to files rather than pipes: nothing to drain while the child runs.
+    const TempDir streams;
+    const std::filesystem::path out = streams / "out", err = streams / "err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(failed));
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ProcessResult result;
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
+    result.out = readFile(out);
+    result.err = readFile(err);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ private:
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
+// Every file of a tree with its bytes and mode, and every folder, by path below root.
+std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& root);
 
 struct ProcessResult {
     int exitStatus = -1; // as the parent sees it (0..255); -1 when killed by a signal
