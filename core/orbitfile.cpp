@@ -3,8 +3,15 @@
 #include "textscan.h"
 
 #include <charconv>
+#include <cfloat>
 #include <climits>
 #include <cmath>
+
+namespace {
+
+constexpr float largestOrbitValue = FLT_MAX / 2;
+
+} // namespace
 
 PathPoint pathMidpoint(PathPoint previous, PathPoint next) {
     const float pa = previous.theta, pb = previous.phi;
@@ -42,8 +49,9 @@ ReadResult parseOrbitLoop(const char* path, std::string_view bytes, std::vector<
     while (words.next(word)) {
         if (filled == 0) pairLine = words.line();
         // Any non-finite value is refused: it would reach the trackball's cell indices and
-        // conversions.
-        if (!parseFloat(word, pair[filled]) || !std::isfinite(pair[filled]))
+        // conversions. So is one beyond half the largest float, whose sum with its neighbour in a
+        // midpoint would overflow to infinity.
+        if (!parseFloat(word, pair[filled]) || !(std::fabs(pair[filled]) <= largestOrbitValue))
             return readFailure(path, words.line(), -1,
                                "loadViewPath(): %s: line %ld does not hold two numbers", path,
                                words.line());

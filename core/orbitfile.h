@@ -19,7 +19,8 @@ PathPoint pathMidpoint(PathPoint previous, PathPoint next);
 
 // The closed loop of an orbit file's bytes: its points in order with a midpoint after each (the
 // last one closing the loop). The numbers are taken two by two across lines; a token that is not
-// a finite number, an odd count or no number at all refuses the file ("loadViewPath(): <path>:
+// a finite number (or one beyond half the largest float, which no midpoint could hold), an odd
+// count or no number at all refuses the file ("loadViewPath(): <path>:
 // ..."), and loop is then empty.
 ReadResult parseOrbitLoop(const char* path, std::string_view bytes, std::vector<PathPoint>& loop);
 
