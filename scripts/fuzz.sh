@@ -7,7 +7,8 @@
 # TARGETs default to all: off smf obj ply pgm vgf orbit lists. ORVALIS_FUZZ_BUILD names another
 # build folder.
 #
-# Each target starts from its seeds (fuzz/corpus/<target>), its saved crashes
+# Each target starts from its seeds (fuzz/corpus/<target>: small sound files of its format, kept
+# and edited by hand like the readers' test corpora), its saved crashes
 # (fuzz/regressions/<target>) and, where there is one, the reader's test corpus
 # (tests/corpus/<format>); what it learns is kept in build-fuzz/fuzz-corpus/<target> for the
 # next run. A crash, hang, leak or failed check leaves its input in build-fuzz/fuzz-findings/
