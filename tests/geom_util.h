@@ -1,10 +1,12 @@
 #pragma once
 // Helpers for the mesh and model-reader tests: meshes given as plain lists, writers of one mesh
-// in each text format (sharing nothing with the readers), and reader runs that catch the messages
-// and the status a reader would end the process with.
+// in each text format (sharing nothing with the readers), and reader runs that catch what a reader
+// printed and the line and status the viewer would end the process with.
 
-#include "Geometry.h"
-#include "file.h"
+#include "geom.h"
+#include "glm.h"
+#include "meshread.h"
+#include "readresult.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -86,12 +88,20 @@ inline std::string vfText(const Shape& s, bool obj = false, bool normals = false
     return t;
 }
 
+// An empty mesh that frees what is put into it.
+struct OwnedMesh : Smesh {
+    OwnedMesh() { resetSmesh(this); }
+    ~OwnedMesh() { freeSmesh(this); }
+    OwnedMesh(const OwnedMesh&) = delete;
+    OwnedMesh& operator=(const OwnedMesh&) = delete;
+};
+
 // Fills mesh with the shape's positions and fanned faces, read from OFF text.
 inline void buildMesh(Smesh* mesh, const Shape& s) {
-    Geometry reader;
     testing::internal::CaptureStdout();
-    reader.readOffModelFromBytes(mesh, "shape.off", offText(s));
+    const ReadResult r = readOffMesh(mesh, "shape.off", offText(s));
     testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(r) << r.message;
 }
 
 // Corners of each triangle as vertex numbers.
@@ -123,42 +133,33 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs f with endProcess trapped and both streams captured. A step of a core reader that stops at
-// a problem (ReadAbort, MeshAllocError) counts as the viewer's end of the process with the line
-// the viewer prints for it.
-inline Outcome trapped(const std::function<void()>& f) {
-    Outcome o;
-    const ReaderExitTrap trap;
+// Runs a reader with both streams captured. A refused file counts as the viewer's end of the
+// process, its line added to the stream the viewer prints it on.
+inline Outcome captured(const std::function<ReadResult()>& read) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    try {
-        try {
-            f();
-        } catch (const ReadAbort& abort) {
-            endOnFault(abort.result);
-        } catch (const MeshAllocError& error) {
-            endOnFault(allocationFailure(error));
-        }
-    } catch (const ReaderEnded& e) {
-        o.ended = true;
-        o.status = e.status;
-    }
-    o.out = testing::internal::GetCapturedStdout();
-    o.err = testing::internal::GetCapturedStderr();
+    const ReadResult r = read();
+    Outcome o{!r, r.status, testing::internal::GetCapturedStdout(),
+              testing::internal::GetCapturedStderr()};
+    if (!r) (r.toStdout ? o.out : o.err) += r.message + "\n";
     return o;
 }
 
-// Parses text into g.model with the reader of name's extension (off, smf, obj; no materials).
-inline Outcome readBytes(Geometry& g, const std::string& name, const std::string& text) {
+// The same for a step of the core that stops at the first problem (ReadAbort, MeshAllocError).
+inline Outcome trapped(const std::function<void()>& step) {
+    return captured([&] { return guardedRead(step); });
+}
+
+// Parses text into mesh with the reader of name's extension (off, smf, obj; no materials);
+// hasNormals tells whether an OFF keyword asked for normals.
+inline Outcome readBytes(Smesh& mesh, const std::string& name, const std::string& text,
+                         bool* hasNormals = nullptr) {
     const std::string ext = name.substr(name.rfind('.') + 1);
-    return trapped([&] {
-        if (ext == "off")
-            g.readOffModelFromBytes(&g.model, name.c_str(), text);
-        else if (ext == "smf")
-            g.readSmfModelFromBytes(&g.model, name.c_str(), text);
-        else
-            g.readObjModelFromBytes(&g.model, name.c_str(), text,
-                                    [](const char*, std::string&) { return false; });
+    return captured([&] {
+        if (ext == "off") return readOffMesh(&mesh, name.c_str(), text, hasNormals);
+        if (ext == "smf") return readSmfMesh(&mesh, name.c_str(), text);
+        return readObjMesh(&mesh, name.c_str(), text,
+                           [](const char*, std::string&) { return false; });
     });
 }
 

@@ -1,6 +1,7 @@
 // Mesh records and what is derived from them: incident lists, normals, areas, edges; allocation
 // failures; number tokens.
 #include "geom_util.h"
+#include "textscan.h"
 
 #include <random>
 #include <set>
@@ -77,8 +78,8 @@ std::string edgesSummary(Smesh* m) {
 // second is the first other triangle in array order that does; every vertex lists exactly the
 // edges that end at it. A second computeEdges, and one after a neighbour rebuild, start over.
 void checkEdges(const Shape& s) {
-    Geometry g;
-    Smesh* m = &g.model;
+    OwnedMesh mesh;
+    Smesh* m = &mesh;
     buildMesh(m, s);
     computeVertNeighbors(m);
     const std::string summary = edgesSummary(m);
@@ -128,10 +129,10 @@ TEST(NormalsAndAreas, CubeWorkedByHandThenFreed) {
     // Cube fan: vertex 0 is the fan centre of three faces (six half-unit triangles, normal the
     // sum of -x, -y, -z); vertex 3 has both triangles of -z and one each of +y and +x (weights
     // 1, 0.5, 0.5). The vertex areas add up to the surface, 6.
-    Geometry g;
-    buildMesh(&g.model, cubeQuads());
-    computeNormals(&g.model);
-    const Svertex* v = g.model.verts;
+    OwnedMesh m;
+    buildMesh(&m, cubeQuads());
+    computeNormals(&m);
+    const Svertex* v = m.verts;
     EXPECT_FLOAT_EQ(v[0].area, 1.0f);
     for (int k = 0; k < 3; ++k)
         EXPECT_FLOAT_EQ(v[0].normal[k], static_cast<float>(-1 / std::sqrt(3.0)));
@@ -143,7 +144,6 @@ TEST(NormalsAndAreas, CubeWorkedByHandThenFreed) {
         total += v[i].area;
     EXPECT_NEAR(total, 6.0, 1e-5);
     // Freeing returns the mesh to empty, and an empty mesh frees to empty again.
-    Smesh& m = g.model;
     computeEdges(&m);
     freeSmesh(&m);
     EXPECT_TRUE(!m.verts && !m.tris && !m.edges && !m.trisPool && !m.edgesPool);
@@ -162,18 +162,18 @@ TEST(NormalsAndAreas, BitForBitAsWorkedOutStepByStep) {
     ASSERT_LT(heronProduct(a, b, c), 0);
     s.v.insert(s.v.end(), {{a[0], 0, 0}, {b[0], 0, 0}, {c[0], 0, 0}});
     s.f.insert(s.f.end(), {{200, 201, 202}, {200, 202, 3}});
-    Geometry g;
-    buildMesh(&g.model, s);
-    buildMesh(&g.sphere, s);
-    computeNormals(&g.model);
-    expectDerived(g.model, s);
-    EXPECT_EQ(g.model.tris[700].area, 0.0f);
-    computeTriNormals(&g.sphere);
-    computeVertNormals(&g.sphere);
-    expectDerived(g.sphere, s);
-    computeNormals(&g.model);
-    expectDerived(g.model, s);
-    EXPECT_EQ(g.model.verts[199].tris, nullptr);
+    OwnedMesh m, steps;
+    buildMesh(&m, s);
+    buildMesh(&steps, s);
+    computeNormals(&m);
+    expectDerived(m, s);
+    EXPECT_EQ(m.tris[700].area, 0.0f);
+    computeTriNormals(&steps);
+    computeVertNormals(&steps);
+    expectDerived(steps, s);
+    computeNormals(&m);
+    expectDerived(m, s);
+    EXPECT_EQ(m.verts[199].tris, nullptr);
 }
 
 TEST(Edges, EveryEdgeAgainstAPlainSearch) {
@@ -192,14 +192,14 @@ TEST(Edges, EveryEdgeAgainstAPlainSearch) {
         fan.f.push_back({0, i, i + 1});
     for (const Shape& s : {single, repeated, nonManifold, tetra, fan, cubeQuads()})
         checkEdges(s);
-    Geometry g;
-    EXPECT_EQ(edgesSummary(&g.model), "# mesh: 0 vertices, 0 triangles, 0 edges=0\n");
+    OwnedMesh m;
+    EXPECT_EQ(edgesSummary(&m), "# mesh: 0 vertices, 0 triangles, 0 edges=0\n");
     // One triangle: vertex 0's edges follow its corner order, 0-1 then 0-2; 1-2 comes with 1.
-    buildMesh(&g.model, single);
-    computeVertNeighbors(&g.model);
-    edgesSummary(&g.model);
+    buildMesh(&m, single);
+    computeVertNeighbors(&m);
+    edgesSummary(&m);
     for (int e = 0; e < 3; ++e)
-        EXPECT_EQ(g.model.edges[e].verts[1] - g.model.verts, e == 0 ? 1 : 2);
+        EXPECT_EQ(m.edges[e].verts[1] - m.verts, e == 0 ? 1 : 2);
 }
 
 TEST(Allocation, ZeroEntriesOverflowAndEveryFailureLineOfTheMeshFunctions) {
@@ -223,12 +223,12 @@ TEST(Allocation, ZeroEntriesOverflowAndEveryFailureLineOfTheMeshFunctions) {
                           "mesh->verts[i].edges", "mesh->edges"};
     const double bytes[] = {60000 * 8, 10201, 10201, 48, 60400 * 8, 33220.0 * sizeof(Sedge)};
     for (long n = 0; n < 6; ++n) {
-        Geometry g;
-        buildMesh(&g.model, s);
+        OwnedMesh m;
+        buildMesh(&m, s);
         const Outcome o = trapped([&] {
             setMeshAllocFailAfter(n);
-            computeVertNeighbors(&g.model);
-            computeEdges(&g.model);
+            computeVertNeighbors(&m);
+            computeEdges(&m);
         });
         setMeshAllocFailAfter(-1);
         EXPECT_TRUE(o.ended && o.status == 0) << n;

@@ -1,20 +1,50 @@
-// Model loading: readModel's dispatch, scaling, numbering, naming and messages; the Geometry's own
-// loads from the data tree; one mesh through every text format; allocation failures.
-#include "geom_util.h"
-
+// Loading models the viewer's way: readModel's dispatch, scaling, naming and messages; the
+// Geometry's own loads from the data tree; allocation failures; and malformed and unusual model
+// files, one fault per file. A refused file gives its one line and status -1 and leaves the mesh
+// empty; read by readModel in a process of its own it ends with exit status 255, never a signal.
+// The sound files load with counts worked out by hand, and every prefix of them loads or is
+// refused in one line.
+#include "Geometry.h"
 #include "RenderingSetting.h"
+#include "file.h"
+#include "geom_util.h"
 
 #include <malloc.h>
 #include <set>
+#include <sys/stat.h>
+#include <tuple>
 
 using namespace geomtest;
+using testsupport::ProcessResult;
 
 namespace {
+
+// Runs viewer code with its end of the process trapped and both streams captured. A core step
+// called directly that stops at a problem counts as the viewer's end with the line it prints.
+Outcome viewerRun(const std::function<void()>& f) {
+    Outcome o;
+    const ReaderExitTrap trap;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    try {
+        try {
+            f();
+        } catch (const MeshAllocError& error) {
+            endOnFault(allocationFailure(error));
+        }
+    } catch (const ReaderEnded& e) {
+        o.ended = true;
+        o.status = e.status;
+    }
+    o.out = testing::internal::GetCapturedStdout();
+    o.err = testing::internal::GetCapturedStderr();
+    return o;
+}
 
 Outcome readFile(Geometry& g, const testsupport::TempDir& dir, const std::string& name,
                  const std::string& text) {
     testsupport::writeFile(dir / name, text);
-    return trapped([&] { g.readModel(&g.model, (dir / name).c_str()); });
+    return viewerRun([&] { g.readModel(&g.model, (dir / name).c_str()); });
 }
 
 // The unit cube moved and scaled to corners at -half and +half.
@@ -29,6 +59,66 @@ std::string cubeOff(double half) {
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+const char* const childVariable = "GEOM_CHILD_MODEL";
+
+std::string corpusPath(const std::string& rel) {
+    return std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/" + rel;
+}
+
+// Runs readModel on path in a child: this test binary again, running only ReaderChild.
+ProcessResult readInChild(const std::string& path) {
+    return testsupport::runProcess({"/proc/self/exe", "--gtest_filter=ReaderChild.ReadModel"},
+                                   std::filesystem::current_path(),
+                                   {std::string(childVariable) + "=" + path});
+}
+
+// File, then the rest of its line after "read_model(): <path>:".
+const std::pair<const char*, const char*> refused[] = {
+    {"off/empty.off", "1: no OFF header: the file holds no words"},
+    {"off/only_keyword.off", "2: the header lacks its vertex count"},
+    {"off/header_missing_edge_count.off", "3: the header lacks its edge count"},
+    {"off/negative_vertex_count.off", "2: the header announces -1 vertex records"},
+    {"off/negative_face_count.off", "2: the header announces -2 face records"},
+    {"off/oversized_vertex_count.off",
+     "2: the header announces 2147483647 vertices, more than the 27 bytes after it can hold"},
+    {"off/oversized_face_count.off", "6: the header announces 2000000000 faces, more than the 8 "
+                                     "bytes after the vertices can hold"},
+    {"off/ends_inside_vertex_list.off", "7: the file ends inside the vertex list (vertex 3 of 4)"},
+    {"off/vertex_number_with_garbage.off", "4: vertex 1: \"0z\" is not a number"},
+    {"off/face_index_too_large.off", "6: face 0: vertex index 3 is outside 0..2"},
+    {"off/face_index_negative.off", "6: face 0: vertex index -1 is outside 0..2"},
+    {"off/face_index_overflow.off", "6: face 0: \"4294967298\" is not a vertex index"},
+    {"off/face_two_corners.off", "6: face 0 has 2 corners; a face needs three"},
+    {"off/face_corner_count_huge.off",
+     "6: face 0 announces 2000000000 corners, more than the file holds"},
+    {"off/face_count_not_a_number.off", "6: face 0: \"x\" is not a corner count"},
+    {"off/ends_inside_face.off", "7: the file ends inside face 1"},
+    {"off/count_out_of_range.off",
+     "2: the header's vertex count 3000000000 is out of range (at most 2147483647)"},
+    {"off/noff_without_normals.off",
+     "3: the header says NOFF, so every vertex needs a position and a normal (six numbers), but "
+     "the first vertex line holds three"},
+    {"off/nul_inside_number.off", "4: vertex 1: \"1\\x00x\" is not a number"},
+    {"off/long_token.off", "5: vertex 2: \"yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy\" is not a "
+                           "number"},
+    {"smf/vertex_without_three_numbers.smf", "2: vertex 1: a vertex line needs three numbers"},
+    {"smf/vertex_line_with_a_word.smf", "2: vertex 1: a vertex line needs three numbers"},
+    {"smf/face_index_zero.smf", "4: vertex number 0 is outside 1..3"},
+    {"smf/face_index_too_large.smf", "4: vertex number 4 is outside 1..3"},
+    {"smf/face_two_indices.smf", "4: a face line needs three vertex numbers"},
+    {"smf/face_index_not_a_number.smf", "4: \"three\" is not a vertex number"},
+    {"obj/vertex_without_three_numbers.obj", "2: a vertex line without its three numbers"},
+    {"obj/normal_without_three_numbers.obj", "1: a normal line without its three numbers"},
+    {"obj/texture_without_numbers.obj", "1: a texture line without its numbers"},
+    {"obj/face_two_corners.obj", "4: a face with fewer than three corners"},
+    {"obj/face_index_too_large.obj", "4: a face corner refers to position 4, outside 1..3"},
+    {"obj/negative_index_before_start.obj", "3: a face corner refers to position -3, outside 1..3"},
+    {"obj/normal_index_too_large.obj", "5: a face corner refers to normal 2, outside 1..1"},
+    {"obj/texture_index_without_coordinates.obj",
+     "5: a face corner refers to texture coordinate 1, outside 1..0"},
+    {"obj/face_corner_not_an_index.obj", "4: a face whose first corner is not a vertex index"},
+};
 
 } // namespace
 
@@ -67,6 +157,12 @@ TEST(ReadModel, DispatchScalingNamingAndMessages) {
                   Points({{-9.9f, -9.9f, 0}, {9.9f, -9.9f, 0}, {-9.9f, 9.9f, 0}}));
         EXPECT_TRUE(has(o.out, "# 3 vertices, 1 triangles, extent: 1.000000\n")) << o.out;
     }
+    // So does PLY: the cube of corners -1 and 1 grows to -9.9 and 9.9, its quads fanned in two.
+    const std::string ply = corpusPath("ply/cube_of_quads.ply");
+    o = viewerRun([&] { g.readModel(&g.model, ply.c_str()); });
+    EXPECT_EQ(o.out, "ProgName : cube_of_quads\n# Read 'cube_of_quads' in 'PLY' format\ntype 1\n"
+                     "# 8 vertices, 12 triangles, extent: 1.000000\n");
+    EXPECT_EQ(positions(g.model)[0], (std::array<float, 3>{-9.9f, -9.9f, -9.9f}));
 }
 
 TEST(NormalizeModel, WorkedByHandEqualPositionsAndInfiniteExtent) {
@@ -100,7 +196,7 @@ TEST(GeometryLoads, SphereSelectedModelAndModelChangesThatDoNotPileUpMemory) {
     Geometry g;
     const int saved = RenderingSetting::_instance.selectedModel;
     RenderingSetting::_instance.selectedModel = 1; // box, corners at +-1, +-0.6, +-0.4
-    const Outcome o = trapped([&] { g.load(); });
+    const Outcome o = viewerRun([&] { g.load(); });
     RenderingSetting::_instance.selectedModel = saved;
     EXPECT_TRUE(has(o.out, "# Read 'sphere' in 'OBJ' format\n") &&
                 has(o.out, "../Data/Models/box.off\n"))
@@ -131,40 +227,6 @@ TEST(GeometryLoads, SphereSelectedModelAndModelChangesThatDoNotPileUpMemory) {
 #endif
 }
 
-TEST(RoundTrips, OneMeshInEveryTextFormat) {
-    // An irregular mesh as OFF (plain, coloured, tabs), SMF and OBJ (positions, with vn, with vt,
-    // with both), with LF, CR LF or CR line ends, reads to the same positions and triangles.
-    Shape s;
-    for (int i = 0; i < 40; ++i)
-        s.v.push_back({std::sin(0.37 * i) * 1.7 + 0.013 * i, std::cos(0.11 * i * i) * 0.9 - 0.2,
-                       0.05 * i - 1.3});
-    for (int i = 0; i + 2 < 40; ++i)
-        s.f.push_back({i, (i * 7 + 3) % 40, (i * 13 + 5) % 40});
-    auto cr = [](std::string t) {
-        std::replace(t.begin(), t.end(), '\n', '\r');
-        return t;
-    };
-    Points expected;
-    for (const auto& p : s.v)
-        expected.push_back({float(p[0]), float(p[1]), float(p[2])});
-    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
-             {"plain.off", offText(s)},
-             {"colours.off", offText(s, true, " ", "\r")},
-             {"tabs.off", offText(s, false, "\t", "\r\n")},
-             {"cr.smf", cr(vfText(s))},
-             {"cr.obj", cr(vfText(s, true, true, true))},
-             {"mesh.smf", vfText(s)},
-             {"plain.obj", vfText(s, true)},
-             {"vn.obj", vfText(s, true, true)},
-             {"vt.obj", vfText(s, true, false, true)},
-             {"both.obj", vfText(s, true, true, true)}}) {
-        Geometry g;
-        readBytes(g, name, text);
-        EXPECT_EQ(positions(g.model), expected) << name;
-        EXPECT_EQ(corners(g.model), triangles(s)) << name;
-    }
-}
-
 TEST(AllocationFailures, EveryRequestOfEveryReaderFailsInOneLine) {
     // Fail the first request, then the second, and so on until the read goes through: each
     // failure ends with status 0 after its one line, leaves the mesh empty if the reader failed,
@@ -183,7 +245,7 @@ TEST(AllocationFailures, EveryRequestOfEveryReaderFailsInOneLine) {
         bool loaded = false;
         for (long n = 0; n < 100 && !loaded; ++n) {
             Geometry g;
-            const Outcome o = trapped([&] {
+            const Outcome o = viewerRun([&] {
                 setMeshAllocFailAfter(n);
                 g.readModel(&g.model, (dir / file[0]).c_str());
                 computeNormals(&g.model);
@@ -208,4 +270,75 @@ TEST(AllocationFailures, EveryRequestOfEveryReaderFailsInOneLine) {
         for (size_t k = 2; k < file.size(); ++k)
             EXPECT_EQ(lines.count(file[k]), 1u) << file[0] << " " << file[k];
     }
+}
+
+// Not a test of its own: the body that the corpus tests run in a child process.
+TEST(ReaderChild, ReadModel) {
+    const char* path = std::getenv(childVariable);
+    if (!path) GTEST_SKIP() << "runs only as the child of the corpus tests";
+    Geometry g;
+    g.readModel(&g.model, path);
+}
+
+TEST(ModelCorpus, EachFaultGivesItsLineAndStatus) {
+    for (const auto& [file, message] : refused) {
+        const std::string path = corpusPath(file);
+        const std::string line = "read_model(): " + path + ":" + message + "\n";
+        Geometry g;
+        const Outcome o = viewerRun([&] { g.readModel(&g.model, path.c_str()); });
+        EXPECT_TRUE(o.ended && o.status == -1) << file;
+        EXPECT_EQ(o.err, line);
+        EXPECT_TRUE(g.model.verts == nullptr && g.model.ntris == 0) << file;
+        const ProcessResult p = readInChild(path);
+        EXPECT_TRUE(p.signal == 0 && p.exitStatus == 255) << file;
+        EXPECT_EQ(p.err, line);
+    }
+}
+
+TEST(ModelCorpus, MissingFilesFoldersAndUnknownFormatsEndTheProcess) {
+    testsupport::TempDir tmp;
+    std::filesystem::create_directory(tmp / "folder.off");
+    const std::string open = "read_model(): can't open input file ";
+    const std::string folder = (tmp / "folder.off").string(), stl = corpusPath("empty.stl");
+    const std::array<std::string, 3> cases[] = {
+        // path, standard error, part of standard output
+        {"missing.off", open + "missing.off\n", ""},
+        {"missing.smf", open + "missing.smf\n", ""},
+        {folder, open + folder + "\n", ""},
+        {"missing.obj", "glmReadOBJ() failed: can't open data file \"missing.obj\".\n", ""},
+        {stl, "", "# Read 'empty' in 'STL' format\n# Unknown file format: STL\n"}};
+    for (const auto& [path, err, out] : cases) {
+        const ProcessResult p = readInChild(path);
+        EXPECT_TRUE(p.signal == 0 && p.exitStatus == 255) << path;
+        EXPECT_EQ(p.err, err);
+        EXPECT_NE(p.out.find(out), std::string::npos) << p.out;
+    }
+}
+
+TEST(ModelCorpus, FifosDevicesAndFoldersAreRefusedNotRead) {
+    // Each would block in open() or read without end; each gets the reader's can't-open line. A
+    // material file that is one of them is reported and the model read without it.
+    testsupport::TempDir tmp;
+    const std::string open = "read_model(): can't open input file ";
+    for (const char* ext : {".off", ".smf", ".ply", ".obj"}) {
+        const std::string fifo = (tmp / ("fifo" + std::string(ext))).string();
+        const std::string zero = (tmp / ("zero" + std::string(ext))).string();
+        const std::string folder = (tmp / ("folder" + std::string(ext))).string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::filesystem::create_symlink("/dev/zero", zero);
+        std::filesystem::create_directory(folder);
+        for (const std::string& path : {fifo, zero, folder}) {
+            const ProcessResult p = readInChild(path);
+            EXPECT_TRUE(p.signal == 0 && p.exitStatus == 255) << path;
+            EXPECT_EQ(p.err, ext == std::string(".obj")
+                                 ? "glmReadOBJ() failed: can't open data file \"" + path + "\".\n"
+                                 : open + path + "\n");
+        }
+    }
+    ASSERT_EQ(mkfifo((tmp / "m.mtl").c_str(), 0600), 0);
+    testsupport::writeFile(tmp / "m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    const ProcessResult p = readInChild((tmp / "m.obj").string());
+    EXPECT_EQ(p.exitStatus, 0) << p.err;
+    EXPECT_EQ(p.err, "_glmReadMTL() failed: can't open material file \"" +
+                         (tmp / "m.mtl").string() + "\".\n");
 }

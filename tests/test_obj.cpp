@@ -9,10 +9,7 @@ using namespace geomtest;
 
 namespace {
 
-struct GlmDelete {
-    void operator()(GLMmodel* m) const { glmDelete(m); }
-};
-using Glm = std::unique_ptr<GLMmodel, GlmDelete>;
+using Glm = ModelOwner;
 
 // Reads text with a material source that serves mtl (none when null) and records the paths
 // asked for.
@@ -172,17 +169,17 @@ TEST(ObjConversion, OneMeshVertexPerPositionAndNormalIndexAndFirstTenEchoed) {
         text += "v -0.5 0.25 0\n";
         echo += k < 5 ? "-0.5, 0.25, 0\n" : "";
     }
-    Geometry g;
-    const Outcome o = readBytes(g, "t.obj",
+    OwnedMesh m;
+    const Outcome o = readBytes(m, "t.obj",
                                 text + "vn 1 0 0\nvn 0 1 0\nvn 0 0 1\nvn 1 1 0\nvn 1 1 1\n"
                                        "f 1//1 2//2 3//3\nf 1//4 3//3 5//5\n");
     EXPECT_EQ(o.out, echo);
-    EXPECT_EQ(corners(g.model), Tris({{0, 1, 2}, {11, 2, 4}}));
-    EXPECT_EQ(positions(g.model)[11], positions(g.model)[0]);
-    EXPECT_EQ(bounds(g.model), std::vector<float>({0.75f, 1, 0, 1.25f}));
+    EXPECT_EQ(corners(m), Tris({{0, 1, 2}, {11, 2, 4}}));
+    EXPECT_EQ(positions(m)[11], positions(m)[0]);
+    EXPECT_EQ(bounds(m), std::vector<float>({0.75f, 1, 0, 1.25f}));
     // A file without positions keeps the bounds' starting values.
-    readBytes(g, "t.obj", "# nothing\n");
-    EXPECT_EQ(bounds(g.model), std::vector<float>({0, 0, 0, static_cast<float>(-8e30)}));
+    readBytes(m, "t.obj", "# nothing\n");
+    EXPECT_EQ(bounds(m), std::vector<float>({0, 0, 0, static_cast<float>(-8e30)}));
     // Position 1 with 100 normals, then again in reverse and in shuffled order: the first use of
     // each normal makes a new vertex (after the three positions), every later use finds it.
     text = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
@@ -193,12 +190,12 @@ TEST(ObjConversion, OneMeshVertexPerPositionAndNormalIndexAndFirstTenEchoed) {
         order.push_back(k < 100 ? k + 1 : k < 200 ? 200 - k : (k * 37) % 100 + 1);
         text += "f 1//" + std::to_string(order.back()) + " 2//1 3//1\n";
     }
-    readBytes(g, "t.obj", text);
-    EXPECT_EQ(g.model.nverts, 102);
-    ASSERT_EQ(g.model.ntris, 300);
+    readBytes(m, "t.obj", text);
+    EXPECT_EQ(m.nverts, 102);
+    ASSERT_EQ(m.ntris, 300);
     for (size_t t = 0, next = 3; t < order.size(); ++t) {
         int& v = vertexOf[order[t]];
         v = v >= 0 ? v : order[t] == 1 ? 0 : static_cast<int>(next++);
-        ASSERT_EQ(g.model.tris[t].verts[0] - g.model.verts, v) << t;
+        ASSERT_EQ(m.tris[t].verts[0] - m.verts, v) << t;
     }
 }

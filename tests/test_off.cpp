@@ -5,15 +5,16 @@
 using namespace geomtest;
 
 TEST(OffReader, QuadsAreFannedFromTheirFirstCorner) {
-    Geometry g;
-    const Outcome o = readBytes(g, "t.off", offText(cubeQuads()));
+    OwnedMesh m;
+    bool normals = true;
+    const Outcome o = readBytes(m, "t.off", offText(cubeQuads()), &normals);
     EXPECT_EQ(o.out, "      Read 12 Triangles;  8 Vertices\n      the range of volume is:\n");
-    EXPECT_EQ(corners(g.model), triangles(cubeQuads()));
-    EXPECT_EQ(bounds(g.model), std::vector<float>(4, 0.5f));
-    EXPECT_FALSE(g.hasNormals);
+    EXPECT_EQ(corners(m), triangles(cubeQuads()));
+    EXPECT_EQ(bounds(m), std::vector<float>(4, 0.5f));
+    EXPECT_FALSE(normals);
     // Faces beyond the announced count are not read.
-    ASSERT_FALSE(readBytes(g, "t.off", "OFF 3 1 0 0 0 0 1 0 0 0 1 0 3 0 1 2 3 2 1 0 x").ended);
-    EXPECT_EQ(g.model.ntris, 1);
+    ASSERT_FALSE(readBytes(m, "t.off", "OFF 3 1 0 0 0 0 1 0 0 0 1 0 3 0 1 2 3 2 1 0 x").ended);
+    EXPECT_EQ(m.ntris, 1);
 }
 
 TEST(OffReader, CoordinatesGoThroughDoubleToFloat) {
@@ -23,14 +24,14 @@ TEST(OffReader, CoordinatesGoThroughDoubleToFloat) {
     const char* x = "1.000000059604644776136907088";
     ASSERT_NE(std::strtof(x, nullptr), viaDouble(x));
     const std::string digits = "1" + std::string(4999, '0');
-    Geometry g;
-    ASSERT_FALSE(readBytes(g, "t.off",
+    OwnedMesh m;
+    ASSERT_FALSE(readBytes(m, "t.off",
                            "OFF\n3 1 0\n" + std::string(x) + " 0.1 -2.5e-3\n0 0 0\n" + digits +
                                " 1 1\n3 0 1 2\n")
                      .ended);
-    EXPECT_EQ(positions(g.model)[0],
+    EXPECT_EQ(positions(m)[0],
               (std::array<float, 3>{viaDouble(x), viaDouble("0.1"), viaDouble("-2.5e-3")}));
-    EXPECT_EQ(g.model.verts[2].pos[0], viaDouble(digits.c_str()));
+    EXPECT_EQ(m.verts[2].pos[0], viaDouble(digits.c_str()));
 }
 
 TEST(OffReader, FaceColours) {
@@ -46,13 +47,13 @@ TEST(OffReader, FaceColours) {
         {"4 0 1 2 3 10 20 30\n", {10, 20, 30, 10, 20, 30}},
     };
     for (const auto& [faces, colours] : cases) {
-        Geometry g;
-        readBytes(g, "t.off", head + faces);
-        ASSERT_EQ(g.model.ntris, 2) << faces;
-        const unsigned char* c[2] = {g.model.tris[0].color, g.model.tris[1].color};
+        OwnedMesh m;
+        readBytes(m, "t.off", head + faces);
+        ASSERT_EQ(m.ntris, 2) << faces;
+        const unsigned char* c[2] = {m.tris[0].color, m.tris[1].color};
         EXPECT_EQ(std::vector<int>({c[0][0], c[0][1], c[0][2], c[1][0], c[1][1], c[1][2]}), colours)
             << faces;
-        EXPECT_EQ(corners(g.model)[1][0], faces[0] == '4' ? 0 : 2);
+        EXPECT_EQ(corners(m)[1][0], faces[0] == '4' ? 0 : 2);
     }
 }
 
@@ -72,30 +73,31 @@ TEST(OffReader, EveryVertexLayoutReadsItsPositionsAndNormals) {
         {"OFF", " 7"},
     };
     const Points expected = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    Geometry g;
+    OwnedMesh m;
+    bool normals = false;
     for (const auto& [keyword, extra] : layouts) {
         std::string text = std::string(keyword) + "\n3 1 0\n";
         for (const auto& p : expected)
             text += num(p[0]) + " " + num(p[1]) + " " + num(p[2]) + extra + "\n";
-        ASSERT_FALSE(readBytes(g, "t.off", text + "3 0 1 2\n").ended) << text;
-        EXPECT_EQ(positions(g.model), expected) << text;
-        EXPECT_EQ(corners(g.model), Tris({{0, 1, 2}})) << text;
-        EXPECT_EQ(g.hasNormals, std::string_view(keyword).find('N') != std::string_view::npos);
-        EXPECT_TRUE(!g.hasNormals || g.model.verts[0].normal[1] == 0.25f) << text;
+        ASSERT_FALSE(readBytes(m, "t.off", text + "3 0 1 2\n", &normals).ended) << text;
+        EXPECT_EQ(positions(m), expected) << text;
+        EXPECT_EQ(corners(m), Tris({{0, 1, 2}})) << text;
+        EXPECT_EQ(normals, std::string_view(keyword).find('N') != std::string_view::npos);
+        EXPECT_TRUE(!normals || m.verts[0].normal[1] == 0.25f) << text;
     }
-    ASSERT_FALSE(readBytes(g, "t.off", "CNOFF 1 0 0 1 2 3 4 5 6").ended);
-    EXPECT_TRUE(g.hasNormals && g.model.verts[0].normal[2] == 6.0f);
+    ASSERT_FALSE(readBytes(m, "t.off", "CNOFF 1 0 0 1 2 3 4 5 6", &normals).ended);
+    EXPECT_TRUE(normals && m.verts[0].normal[2] == 6.0f);
 }
 
 TEST(OffReader, CommentsLineEndsAndVertexColours) {
-    Geometry g;
+    OwnedMesh m;
     // Comments before the keyword and between sections, CR LF line ends, and a colour after each
     // vertex (COFF), with comments behind some of them.
-    readBytes(g, "t.off",
+    readBytes(m, "t.off",
               "# made by hand\r\n\r\nCOFF\r\n4 2 0\r\n# vertices\r\n0 0 0 0.9 0 0 #red\r\n"
               "2 0 0 0 0.9 0\r\n2 2 0 0 0 0.9 1#blue\r\n\r\n0 2 0 1 1 1 1\r\n# faces\r\n"
               "3 0 1 2 0.5 0.5 0.5 # grey\r\n3\t0\t2\t3\r\n");
-    EXPECT_EQ(positions(g.model), Points({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}));
-    ASSERT_EQ(corners(g.model), Tris({{0, 1, 2}, {0, 2, 3}}));
-    EXPECT_EQ(g.model.tris[0].color[0], 128);
+    EXPECT_EQ(positions(m), Points({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}));
+    ASSERT_EQ(corners(m), Tris({{0, 1, 2}, {0, 2, 3}}));
+    EXPECT_EQ(m.tris[0].color[0], 128);
 }

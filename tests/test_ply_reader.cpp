@@ -1,7 +1,6 @@
 // Tests of the PLY library and mesh reader. The files they read are laid out by a small writer
 // of their own that shares no code with the reader, so a fault in the reader cannot be mirrored
 // by the writer.
-#include "Geometry.h"
 #include "geom_util.h"
 #include "plyfile.h"
 #include "support.h"
@@ -116,9 +115,11 @@ using LoadOutcome = geomtest::Outcome;
 using geomtest::trapped;
 
 LoadOutcome loadBytes(LoadedMesh& m, const std::string& bytes, const char* name = "mesh.ply") {
-    return trapped([&] {
-        if (const ReadResult r = readPlyMesh(&m.mesh, name, bytes); !r) endOnFault(r);
-    });
+    return geomtest::captured([&] { return readPlyMesh(&m.mesh, name, bytes); });
+}
+
+LoadOutcome loadFile(LoadedMesh& m, const std::string& path) {
+    return geomtest::captured([&] { return readPlyMeshFile(&m.mesh, path.c_str()); });
 }
 
 // The positions (as floats) and the fan of every face of a load.
@@ -451,27 +452,22 @@ TEST(PlyReader, AMissingCoordinateReadsAsZeroAndNoVertexElementLeavesAnEmptyMesh
     EXPECT_EQ(std::tie(e.mesh.center[0], e.mesh.extent), std::tuple(0.0f, 0.0f));
 }
 
-TEST(PlyReader, FilesOnDiskTheSuffixRuleAndReadModel) {
+TEST(PlyReader, FilesOnDiskAndTheSuffixRule) {
     testsupport::TempDir dir;
     testsupport::writeFile(dir / "model.ply",
                            write("binary_big_endian", meshElems(kPyramid, "double", "short")));
     testsupport::writeFile(dir / "model.PLY", write("ascii", meshElems(kPyramid, "float", "int")));
-    Geometry geometry;
     for (const char* name : {"model.ply", "model"}) {
         LoadedMesh m;
-        const std::string path = (dir / name).string();
-        const LoadOutcome r = trapped([&] { geometry.readPlyModel(&m.mesh, path.c_str()); });
+        const LoadOutcome r = loadFile(m, (dir / name).string());
         ASSERT_FALSE(r.ended) << name << ": " << r.err;
         EXPECT_EQ(r.out, "type 2\n");
         expectShape(m, kPyramid);
     }
-    const std::string path = (dir / "model.ply").string(), upper = (dir / "model.PLY").string();
-    LoadOutcome r = trapped([&] { geometry.readModel(&geometry.model, path.c_str()); });
-    EXPECT_EQ(r.out, "ProgName : model\n# Read 'model' in 'PLY' format\ntype 2\n"
-                     "# 5 vertices, 6 triangles, extent: 60.000000\n");
     // model.PLY does not end in exactly ".ply", so model.PLY.ply is looked for, and is missing.
+    const std::string upper = (dir / "model.PLY").string();
     LoadedMesh m;
-    r = trapped([&] { geometry.readPlyModel(&m.mesh, upper.c_str()); });
+    const LoadOutcome r = loadFile(m, upper);
     EXPECT_TRUE(r.ended && r.status == -1 && r.out.empty());
     EXPECT_EQ(r.err, "read_model(): can't open input file " + upper + "\n");
 }
@@ -499,7 +495,6 @@ TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
     // Besides the faults, two sound files (see PolygonsAreFannedAndSizedTypeNamesRead).
     EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir), {})),
               kFaults.size() + 2);
-    Geometry geometry;
     for (const auto& [name, message] : kFaults) {
         const std::string path = dir + name + ".ply";
         std::string line = message + "\n";
@@ -508,7 +503,7 @@ TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
         const bool opened = line.find("can't open") == line.npos && line.find("ply_read") != 0;
         const bool ascii = testsupport::readFile(path).find("format ascii") != std::string::npos;
         LoadedMesh m;
-        const LoadOutcome r = trapped([&] { geometry.readPlyModel(&m.mesh, path.c_str()); });
+        const LoadOutcome r = loadFile(m, path);
         EXPECT_TRUE(r.ended && r.status == -1) << name;
         EXPECT_EQ(r.err, line) << name;
         EXPECT_EQ(r.out, !opened ? "" : ascii ? "type 1\n" : "type 3\n") << name;
