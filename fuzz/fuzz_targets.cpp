@@ -5,7 +5,9 @@
 #include "namelist.h"
 #include "orbitfile.h"
 #include "plyfile.h"
+#include "textscan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -191,34 +193,17 @@ void readEveryPlyElement(std::string_view bytes) {
     }
 }
 
-bool isDigits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 // The map size a gradient header asks for: the first two all-digit words after the magic word
 // of the 15 header bytes. Returns how many such words there are (at most 2).
 int headerSize(std::string_view bytes, long& width, long& height) {
-    const std::string_view header = bytes.substr(0, 15);
-    std::vector<std::string_view> words;
-    size_t k = 0;
-    while (k < header.size() && words.size() < 8) {
-        while (k < header.size() && isTextSpace(header[k]))
-            ++k;
-        const size_t start = k;
-        while (k < header.size() && !isTextSpace(header[k]))
-            ++k;
-        if (k > start) words.push_back(header.substr(start, k - start));
-    }
-    long found[2] = {0, 0};
+    WordScanner words(bytes.substr(0, 15));
+    std::string_view word;
+    long long found[2] = {0, 0}, value = 0;
     int n = 0;
-    for (size_t w = 1; w < words.size() && n < 2; ++w)
-        if (isDigits(words[w]))
-            found[n++] = words[w].size() > 4 ? 99999 : std::stol(std::string(words[w]));
-    width = found[0];
-    height = found[1];
+    for (bool magic = true; n < 2 && words.next(word); magic = false)
+        if (!magic && parseDigits(word, value)) found[n++] = value;
+    width = static_cast<long>(std::min(found[0], 99999LL));
+    height = static_cast<long>(std::min(found[1], 99999LL));
     return n;
 }
 

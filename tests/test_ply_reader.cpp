@@ -100,44 +100,36 @@ std::vector<Elem> meshElems(const Shape& shape, const std::string& posType,
 const Shape kPyramid{{{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}, {50, 50, 120}},
                      {{0, 3, 2, 1}, {0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}};
 
-// Owns what the reader put into a mesh (the reader allocates with malloc).
-struct LoadedMesh {
-    Smesh mesh{};
-    LoadedMesh() { resetSmesh(&mesh); }
-    ~LoadedMesh() {
-        std::free(mesh.verts);
-        std::free(mesh.tris);
-    }
-    int corner(int t, int k) const { return int(mesh.tris[t].verts[k] - mesh.verts); }
-};
+using geomtest::corners;
+using LoadedMesh = geomtest::OwnedMesh;
 
 using LoadOutcome = geomtest::Outcome;
 using geomtest::trapped;
 
 LoadOutcome loadBytes(LoadedMesh& m, const std::string& bytes, const char* name = "mesh.ply") {
-    return geomtest::captured([&] { return readPlyMesh(&m.mesh, name, bytes); });
+    return geomtest::captured([&] { return readPlyMesh(&m, name, bytes); });
 }
 
 LoadOutcome loadFile(LoadedMesh& m, const std::string& path) {
-    return geomtest::captured([&] { return readPlyMeshFile(&m.mesh, path.c_str()); });
+    return geomtest::captured([&] { return readPlyMeshFile(&m, path.c_str()); });
 }
 
 // The positions (as floats) and the fan of every face of a load.
 void expectShape(const LoadedMesh& m, const Shape& shape) {
-    ASSERT_EQ(m.mesh.nverts, int(shape.pos.size()));
+    ASSERT_EQ(m.nverts, int(shape.pos.size()));
     std::vector<std::array<int, 3>> fanned;
     for (const auto& f : shape.faces)
         for (size_t k = 1; k + 1 < f.size(); ++k)
             fanned.push_back({int(f[0]), int(f[k]), int(f[k + 1])});
-    ASSERT_EQ(m.mesh.ntris, int(fanned.size()));
-    for (int i = 0; i < m.mesh.nverts; ++i) {
-        EXPECT_EQ(m.mesh.verts[i].index, i);
+    ASSERT_EQ(m.ntris, int(fanned.size()));
+    for (int i = 0; i < m.nverts; ++i) {
+        EXPECT_EQ(m.verts[i].index, i);
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(m.mesh.verts[i].pos[k], float(shape.pos[i][k])) << "vertex " << i;
+            EXPECT_EQ(m.verts[i].pos[k], float(shape.pos[i][k])) << "vertex " << i;
     }
-    for (int t = 0; t < m.mesh.ntris; ++t)
+    for (int t = 0; t < m.ntris; ++t)
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(m.corner(t, k), fanned[t][k]) << "triangle " << t << " corner " << k;
+            EXPECT_EQ(corners(m)[t][k], fanned[t][k]) << "triangle " << t << " corner " << k;
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -382,8 +374,8 @@ TEST(PlyReader, EveryFormatAndEveryTypeForPositionsCountsAndIndices) {
         expectShape(m, shape);
         // The box from the stored floats, in double; 0..100 x 0..100 x 0..120 unchanged.
         const double lo = float(at(0)), hi = float(at(100)), top = float(at(120));
-        EXPECT_EQ(m.mesh.center[0], float((lo + hi) * 0.5));
-        EXPECT_EQ(m.mesh.extent, float((top - lo) * 0.5));
+        EXPECT_EQ(m.center[0], float((lo + hi) * 0.5));
+        EXPECT_EQ(m.extent, float((top - lo) * 0.5));
     }
 }
 
@@ -443,13 +435,13 @@ TEST(PlyReader, AMissingCoordinateReadsAsZeroAndNoVertexElementLeavesAnEmptyMesh
     EXPECT_EQ(r.err, "Warning:  Can't find property 'z' in element 'vertex'\n");
     expectShape(m, {{{1, 2, 0}, {3, -4, 0}}, {}});
     // Box 1..3 x -4..2 x 0..0: the y half side 3 is the greatest.
-    EXPECT_EQ(std::tie(m.mesh.center[1], m.mesh.extent), std::tuple(-1.0f, 3.0f));
-    e.mesh.center[0] = e.mesh.extent = 9;
+    EXPECT_EQ(std::tie(m.center[1], m.extent), std::tuple(-1.0f, 3.0f));
+    e.center[0] = e.extent = 9;
     r = loadBytes(e, write("ascii", {{"camera", {"float px"}, {{1}, {2}}},
                                      {"face", {"list uchar int vertex_indices"}, {}}}));
     ASSERT_FALSE(r.ended) << r.err;
-    EXPECT_TRUE(!e.mesh.verts && !e.mesh.tris && e.mesh.nverts == 0 && e.mesh.ntris == 0);
-    EXPECT_EQ(std::tie(e.mesh.center[0], e.mesh.extent), std::tuple(0.0f, 0.0f));
+    EXPECT_TRUE(!e.verts && !e.tris && e.nverts == 0 && e.ntris == 0);
+    EXPECT_EQ(std::tie(e.center[0], e.extent), std::tuple(0.0f, 0.0f));
 }
 
 TEST(PlyReader, FilesOnDiskAndTheSuffixRule) {
@@ -482,11 +474,11 @@ TEST(PlyCorpus, PolygonsAreFannedAndSizedTypeNamesRead) {
         LoadedMesh m;
         const LoadOutcome r = loadBytes(m, testsupport::readFile(dir + file));
         ASSERT_TRUE(!r.ended && r.err.empty()) << r.err;
-        ASSERT_EQ(std::make_pair(m.mesh.nverts, m.mesh.ntris), std::make_pair(nverts, ntris));
+        ASSERT_EQ(std::make_pair(m.nverts, m.ntris), std::make_pair(nverts, ntris));
         // The last triangle of the fan of the last face.
         const int last[2][3] = {{1, 7, 5}, {0, 253, 254}};
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(m.corner(ntris - 1, k), last[nverts == 255][k]) << file;
+            EXPECT_EQ(corners(m).back()[k], last[nverts == 255][k]) << file;
     }
 }
 
@@ -507,7 +499,7 @@ TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
         EXPECT_TRUE(r.ended && r.status == -1) << name;
         EXPECT_EQ(r.err, line) << name;
         EXPECT_EQ(r.out, !opened ? "" : ascii ? "type 1\n" : "type 3\n") << name;
-        EXPECT_TRUE(m.mesh.verts == nullptr && m.mesh.tris == nullptr) << name;
+        EXPECT_TRUE(m.verts == nullptr && m.tris == nullptr) << name;
     }
 }
 
@@ -525,7 +517,7 @@ TEST(PlyCorpus, EveryPrefixOfAValidFileEndsInOneLine) {
             LoadedMesh m;
             const LoadOutcome r = loadBytes(m, whole.substr(0, len), "cut.ply");
             ASSERT_TRUE(r.ended) << format << ": prefix of " << len << " bytes loaded";
-            EXPECT_TRUE(r.status == -1 && !m.mesh.verts) << len;
+            EXPECT_TRUE(r.status == -1 && !m.verts) << len;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << len << r.err;
             openFailures += r.err == "read_model(): can't open input file cut.ply\n";
         }
