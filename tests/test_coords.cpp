@@ -1,49 +1,42 @@
-#include "extTrackball.h"
-#include "maps_util.h"
-#include "textureManager.h"
+// The view-sphere arithmetic: spherical angles, map cells, directions and drawing positions,
+// worked for a 360 x 180 map unless a test says otherwise.
+#include "coords.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
+#include <type_traits>
 
 namespace {
 
 using Cell = std::pair<int, int>;
-coordinateTransform& ct = coordinateTransform::_instance;
 
-// The cell of a direction or of two angles.
-template <class... A> Cell cellOf(A... in) {
-    Cell c{-7, -7};
-    if constexpr (sizeof...(A) == 1)
-        ct.CartesianToArrayIndex(in..., c.first, c.second);
-    else
-        ct.sphericalToArrayIndex(in..., c.first, c.second);
-    return c;
-}
-
-vec cartesian(int i, int j) {
-    vec d;
-    ct.ArrayIndexToCartesian(i, j, d);
-    return d;
-}
-
-// The drawing position of a cell, or of two angles.
-template <class T> std::pair<float, float> drawPos(T a, T b) {
-    std::pair<float, float> p{99, 99};
-    if constexpr (std::is_same_v<T, int>)
-        ct.arrayIndexToDrawPos(a, b, p.first, p.second);
-    else
-        ct.sphericalToDrawPos(a, b, p.first, p.second);
-    return p;
-}
-
-// Every conversion reads the one map size, which the texture manager owns.
 class Coords : public testing::Test {
 protected:
-    void SetUp() override { setSize(360, 180); }
-    static void setSize(int w, int h) {
-        textureManager::_instance.mapWidth = w;
-        textureManager::_instance.mapHeight = h;
+    MapGrid grid{360, 180};
+    float halfSize = 14;
+
+    // The cell of a direction or of two angles.
+    template <class... A> Cell cellOf(A... in) const {
+        MapCell c;
+        if constexpr (sizeof...(A) == 1)
+            c = cartesianToArrayIndex(in..., grid);
+        else
+            c = sphericalToArrayIndex(in..., grid);
+        return {c.column, c.row};
+    }
+
+    vec cartesian(int i, int j) const { return arrayIndexToCartesian(i, j, grid); }
+
+    // The drawing position of a cell, or of two angles.
+    template <class T> std::pair<float, float> drawPos(T a, T b) const {
+        DrawPos p;
+        if constexpr (std::is_same_v<T, int>)
+            p = arrayIndexToDrawPos(a, b, grid, halfSize);
+        else
+            p = sphericalToDrawPos(a, b, grid, halfSize);
+        return {p.u, p.v};
     }
 };
 
@@ -58,13 +51,9 @@ TEST_F(Coords, CartesianAndSphericalEachWay) {
         {vec(0.1, 0.7, -0.3),
          vec(f(std::sqrt(0.59)), f(std::atan2(0.7, 0.1)), f(std::acos(-0.3 / std::sqrt(0.59))))},
         {vec(0, 0, 0), vec(0, 0, f(M_PI / 2))}};
-    for (const auto& [in, out] : toSpherical) {
-        vec s;
-        ct.cartesianToSpherical(s, in);
-        EXPECT_EQ(s, out);
-    }
-    vec c;
-    ct.sphericalToCartesian(c, vec(3, M_PI, M_PI / 3));
+    for (const auto& [in, out] : toSpherical)
+        EXPECT_EQ(cartesianToSpherical(in), out);
+    const vec c = sphericalToCartesian(vec(3, M_PI, M_PI / 3));
     EXPECT_LT((c - vec(-1.5 * std::sqrt(3.0), 0, 1.5)).length(), 1e-14);
 }
 
@@ -97,30 +86,9 @@ TEST_F(Coords, CellsToUnitDirections) {
     ASSERT_NE(theta, 2.0 * 7 / 360 * M_PI - M_PI);
     EXPECT_EQ(cartesian(7, 13),
               vec(std::cos(theta) * std::sin(phi), std::sin(theta) * std::sin(phi), std::cos(phi)));
-    setSize(4, 2);
+    grid = {4, 2};
     EXPECT_LT((cartesian(2, 1) - vec(1, 0, 0)).length(), 1e-15);
     EXPECT_EQ(cellOf(vec(1, 0, 0)), Cell(2, 1));
-}
-
-// A second map object loading a map of another size (a preview, a test's own) leaves the
-// viewer's map and the conversions agreeing on its size, so every cell off the poles still comes
-// back from its direction.
-TEST(MapSize, TheConversionsFollowTheViewersMapAndNoOtherLoad) {
-    using namespace mapsutil;
-    textureManager& maps = textureManager::_instance;
-    const Output o = captured([&] {
-        maps.LoadPGMImageFromBytes("a.pgm", pgmBytes(6, 4, 255, rampSamples(24)));
-        maps.LoadVGFImageBFromBytes("a.vgf", vgfBytes(6, 4, {24, {1.0f, 0.0f}}));
-        textureManager other;
-        other.LoadPGMImageFromBytes("b.pgm", pgmBytes(10, 8, 255, rampSamples(80)));
-    });
-    ASSERT_EQ(o.out, "Successfully load a.pgm\nSuccessfully load a.vgf\nSuccessfully load b.pgm\n");
-    EXPECT_EQ(Cell(ct.mapWidth, ct.mapHeight), Cell(6, 4));
-    for (int j = 1; j < 4; ++j)
-        for (int i = 0; i < 6; ++i)
-            EXPECT_EQ(cellOf(cartesian(i, j)), Cell(i, j));
-    delete[] maps.mapData;
-    maps.mapData = nullptr;
 }
 
 // Off the pole every cell comes back. At the pole x and y are zeros with the signs of
@@ -155,13 +123,12 @@ TEST_F(Coords, DrawPositions) {
     EXPECT_EQ(drawPos(-pi, 0.0f), UV(-14, 14));
     EXPECT_EQ(drawPos(0.01f, pi / 2), drawPos(181, 90));
     EXPECT_GT(drawPos(4.0f, pi / 2).first, 14.0f);
-    ExtTrackball::_instance.planeHalfSize = 2.5f;
+    halfSize = 2.5f;
     EXPECT_EQ(drawPos(0, 180), UV(-2.5f, -2.5f));
-    ExtTrackball::_instance.planeHalfSize = 14.0f;
 }
 
 TEST_F(Coords, ZeroSizeMapNeverDividesByZero) {
-    setSize(0, 0);
+    grid = {0, 0};
     EXPECT_TRUE(cellOf(vec(1, 0, 0)) == Cell(0, 0) && cellOf(2.0f, 2.0f) == Cell(0, 0));
     EXPECT_NEAR(cartesian(5, 5).length(), 1.0, 1e-15);
     for (const auto& [u, v] : {drawPos(3, 3), drawPos(1.0f, 1.0f)})

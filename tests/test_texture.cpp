@@ -241,3 +241,29 @@ TEST(MapFiles, ReloadsDoNotGrowMemory) {
     }
     EXPECT_LT(mallinfo2().uordblks, before + 1000 * 1000);
 }
+
+// A second map object loading a map of another size (a preview, a test's own) leaves the
+// viewer's map and the conversions agreeing on its size, so every cell off the poles still comes
+// back from its direction.
+TEST(MapSize, TheConversionsFollowTheViewersMapAndNoOtherLoad) {
+    textureManager& maps = textureManager::_instance;
+    coordinateTransform& ct = coordinateTransform::_instance;
+    const Output o = captured([&] {
+        maps.LoadPGMImageFromBytes("a.pgm", pgmBytes(6, 4, 255, rampSamples(24)));
+        maps.LoadVGFImageBFromBytes("a.vgf", vgfBytes(6, 4, {24, {1.0f, 0.0f}}));
+        textureManager other;
+        other.LoadPGMImageFromBytes("b.pgm", pgmBytes(10, 8, 255, rampSamples(80)));
+    });
+    ASSERT_EQ(o.out, "Successfully load a.pgm\nSuccessfully load a.vgf\nSuccessfully load b.pgm\n");
+    EXPECT_EQ(std::pair(ct.mapWidth, ct.mapHeight), std::pair(6, 4));
+    for (int j = 1; j < 4; ++j)
+        for (int i = 0; i < 6; ++i) {
+            vec d;
+            int column = -1, row = -1;
+            ct.ArrayIndexToCartesian(i, j, d);
+            ct.CartesianToArrayIndex(d, column, row);
+            EXPECT_EQ(std::pair(column, row), std::pair(i, j));
+        }
+    delete[] maps.mapData;
+    maps.mapData = nullptr;
+}
