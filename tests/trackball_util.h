@@ -416,11 +416,6 @@ struct TrackballTest : ::testing::Test {
         for (const auto& [x, y] : oldestFirst)
             tb.recordMousePath(x, y);
     }
-    // startPoint such that a move to window position (mx, my) is a plane step of (dx, dy).
-    void startBefore(int mx, int my, double dx, double dy) {
-        const vec p = tb.planar_coords(mx, my);
-        tb.startPoint = vec(p.x - dx, p.y - dy, 0);
-    }
     ExtTrackball& tb = ExtTrackball::_instance;
 };
 
