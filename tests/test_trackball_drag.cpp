@@ -63,7 +63,7 @@ TEST_F(TrackballDrag, NudgedMoveSamplesHalfwayCellsRoundedAwayFromZero) {
     ScopedMap installed(map);
     tb.nudgeStrength = 0.56f;
     orientAt(map, i, j);
-    const vec p = tb.planar_coords(250, 250); // a plane step of 0.1 up the screen
+    const vec p = tb.planar_coords(250, 250); // a plane step of (0, 0.1): 5 columns
     tb.startPoint = vec(p.x, p.y - 0.1, 0);
     tb.nudgedMove(250, 250);
     // L = 5, N = (0, 1), sigma = 1, A = 1, e = exp(1.12) = 3.0649, gain = 2.0649 * 1.25 = 2.581
