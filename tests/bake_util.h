@@ -22,20 +22,22 @@ inline BakeMesh box(double hx, double hy, double hz) {
                     2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5});
 }
 
+// a with the closed part b, moved by (dx, 0, dz), added as a separate shell.
+inline BakeMesh joined(BakeMesh a, BakeMesh b, double dx, double dz) {
+    for (size_t k = 0; k < b.pos.size(); k += 3) {
+        b.pos[k] += static_cast<float>(dx);
+        b.pos[k + 2] += static_cast<float>(dz);
+    }
+    for (int i : b.tris)
+        a.tris.push_back(i + a.vertexCount());
+    a.pos.insert(a.pos.end(), b.pos.begin(), b.pos.end());
+    return a;
+}
+
 // An L-shaped block: a 4 x 2 x 1 slab (x -2..2, y -1..1, z -1..0) and a 2 x 2 x 2 block on its +x
 // half, as two closed boxes.
 inline BakeMesh lBlock() {
-    BakeMesh m = box(2, 1, 0.5), upper = box(1, 1, 1);
-    for (size_t k = 0; k < m.pos.size(); k += 3)
-        m.pos[k + 2] -= 0.5f;
-    for (size_t k = 0; k < upper.pos.size(); k += 3) {
-        upper.pos[k] += 1;
-        upper.pos[k + 2] += 1;
-    }
-    for (int i : upper.tris)
-        m.tris.push_back(i + 8);
-    m.pos.insert(m.pos.end(), upper.pos.begin(), upper.pos.end());
-    return m;
+    return joined(joined(BakeMesh{}, box(2, 1, 0.5), 0, -0.5), box(1, 1, 1), 1, 1);
 }
 
 // A subdivided icosahedron with its corners on the sphere of radius r; corners are not shared,

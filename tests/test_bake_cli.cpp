@@ -32,10 +32,11 @@ protected:
     }
     // A quick bake, unless the arguments say otherwise: few views, small images and maps. It runs
     // in the folder of the meshes, one level below the tree, as the viewer runs.
-    ProcessResult bake(std::vector<std::string> args, const fs::path& cwd = {}) {
+    ProcessResult bake(std::vector<std::string> args, const fs::path& cwd = {},
+                       const std::vector<std::string>& env = {}) {
         args.insert(args.begin(), {ORVALIS_BAKE_BIN, "--quiet", "--samples", "60", "--resolution",
                                    "48", "--size", "36x18"});
-        return runProcess(args, cwd.empty() ? tree / "m" : cwd);
+        return runProcess(args, cwd.empty() ? tree / "m" : cwd, env);
     }
     // One line (after the reader's own, where it has one) and the tree as it was.
     void expectRefusal(const std::vector<std::string>& args, int status, const std::string& line,
@@ -262,10 +263,8 @@ TEST_F(BakeCli, AKillAtEveryStepOfTheCommitIsUndoneOrComplete) {
     const int committed = 1 + files + files + 1;
     const int steps = committed + files;
     for (int step = 1; step <= steps; ++step) {
-        const ProcessResult killed =
-            runProcess({ORVALIS_BAKE_BIN, "--quiet", "--samples", "60", "--resolution", "48",
-                        "--size", "40x20", cube},
-                       tree / "m", {"ORVALIS_BAKE_STOP_AT_STEP=" + std::to_string(step)});
+        const ProcessResult killed = bake({"--size", "40x20", cube}, {},
+                                          {"ORVALIS_BAKE_STOP_AT_STEP=" + std::to_string(step)});
         ASSERT_EQ(killed.signal, SIGKILL) << step;
         const ProcessResult next = bake({"missing.off"});
         EXPECT_TRUE(next.err.ends_with("missing.off: no such mesh file\n")) << next.err;
@@ -282,14 +281,8 @@ TEST_F(BakeCli, ThePictureLooksFromTheBestCellOfTheQualityMap) {
     // (row 8): the block shows right of the post from -y and left of it from +y (the viewer
     // centres the pair's box, so the post's greater mass lies on the other side), and the post
     // stands upright.
-    BakeMesh post = bakeutil::box(0.5, 0.5, 3), foot = bakeutil::box(0.5, 0.5, 0.5);
-    for (size_t k = 0; k < foot.pos.size(); k += 3) {
-        foot.pos[k] += 2.5f;
-        foot.pos[k + 2] -= 2.5f;
-    }
-    for (int i : foot.tris)
-        post.tris.push_back(i + 8);
-    post.pos.insert(post.pos.end(), foot.pos.begin(), foot.pos.end());
+    const BakeMesh post =
+        bakeutil::joined(bakeutil::box(0.5, 0.5, 3), bakeutil::box(0.5, 0.5, 0.5), 2.5, -2.5);
     writeFile(tree / "Data/Models/post.off", bakeutil::offOf(post));
     for (const auto& [column, blockOnTheRight] : {std::pair(9, true), std::pair(27, false)}) {
         std::string pgm = "P5\n36 18\n255\n" + std::string(36 * 18, '\x10');

@@ -8,7 +8,6 @@
 #include "orbit.h"
 #include "sphere_samples.h"
 #include "mapimage.h"
-#include "orbitfile.h"
 #include "treewriter.h"
 
 #include <gtest/gtest.h>
@@ -94,10 +93,6 @@ TEST(BakeMaps, OrbitSamplesTheMapFollowsAGoodBandAndStaysOutOfThePoleCaps) {
 TEST(BakeMaps, FilesReadBackThroughTheReaders) {
     const std::string text = orbitText({{-3.1f, 1.2f}, {0.5f, 0.7853982f}, {2.9f, 2.0f}});
     EXPECT_EQ(text, "-3.100000 1.200000\n0.500000 0.785398\n2.900000 2.000000\n");
-    std::vector<PathPoint> loop; // three points and the midpoints after each of them
-    ASSERT_TRUE(parseOrbitLoop("o.txt", text, loop));
-    ASSERT_EQ(loop.size(), 6u);
-    EXPECT_FLOAT_EQ(loop[2].phi, 0.785398f);
 
     const int w = 12, h = 6;
     std::vector<double> g(w * h);

@@ -6,18 +6,6 @@ using TrackballThrow = TrackballTest;
 
 namespace {
 
-// Flat goodness 0.9 with no gradient; the stored angles point towards larger rows on even rows
-// and towards row 0 on odd rows, so a climb turns round after its first three-row step and ends
-// with the offset (0, 3).
-Map flatMapThatStopsTheClimb() {
-    Map map(360, 180);
-    map.fill([](int, int j, float* c) {
-        c[0] = 0.9f;
-        c[2] = static_cast<float>(j % 2 == 0 ? -M_PI / 2 : M_PI / 2);
-    });
-    return map;
-}
-
 // The newest sample 40 pixels left of the older one: averageSpeed 40, motionChange (-40, 0).
 const std::vector<std::pair<int, int>> fortyPixelsLeft = {{140, 250}, {100, 250}};
 
@@ -47,7 +35,14 @@ TEST_F(TrackballThrow, NoFrictionOrNoMotionPredictsNothing) {
 // Friction 0.11, nudge 0.56, average speed 40: v starts at 36; the steps are 32.04, 28.52,
 // 25.38, ... cells; 25 of them (the last 1.95) before the speed is down to 2.
 TEST_F(TrackballThrow, ThePredictionExampleOfTwentyFiveStepsAndItsReplay) {
-    Map map = flatMapThatStopsTheClimb();
+    // Flat goodness 0.9 with no gradient; the stored angles point towards larger rows on even
+    // rows and towards row 0 on odd rows, so a climb turns round after its first three-row step
+    // and ends with the offset (0, 3).
+    Map map(360, 180);
+    map.fill([](int, int j, float* c) {
+        c[0] = 0.9f;
+        c[2] = static_cast<float>(j % 2 == 0 ? -M_PI / 2 : M_PI / 2);
+    });
     ScopedMap installed(map);
     tb.frictionStrength = 0.11f;
     tb.nudgeStrength = 0.56f;
@@ -85,31 +80,6 @@ TEST_F(TrackballThrow, ThePredictionExampleOfTwentyFiveStepsAndItsReplay) {
     }
 }
 
-// A climb that starts a few columns before the seam and walks on across it: the offset is the
-// short way across the seam (3 columns), not nearly a whole map width back.
-TEST_F(TrackballThrow, ClimbAcrossTheColumnSeamTakesTheShortWay) {
-    for (const int dir : {1, -1}) {
-        SCOPED_TRACE(dir);
-        // Goodness 0.9 and the gradient along the throw just before the seam; beyond it the
-        // gradient turns round, which ends the climb.
-        Map map(360, 180);
-        map.fill([&](int i, int, float* c) {
-            const bool near = dir > 0 ? i >= 300 : i < 60;
-            c[0] = near ? 0.9f : 0.5f;
-            c[2] = near == (dir > 0) ? 0.0f : static_cast<float>(M_PI);
-        });
-        ScopedMap installed(map);
-        tb.frictionStrength = 0.11f;
-        tb.nudgeStrength = 0.56f;
-        orientAt(map, dir > 0 ? 81 : 278, 90);
-        mouse({{120 + 20 * dir, 250}, {120 - 20 * dir, 250}});
-        tb.calculateThrowPath();
-        ASSERT_EQ(tb.predictedThrowPath.size(), 25u);
-        EXPECT_EQ(tb.throwColumn, dir > 0 ? 357 : 2);
-        EXPECT_EQ(tb.predictedThrowPath.back(), vec(dir > 0 ? 360 : -1, 90, 0));
-    }
-}
-
 // The polar walks read up to 150 rows from the start row; on a small map they stop at the last
 // (or first) row instead of leaving the cell array.
 TEST_F(TrackballThrow, PolarWalksStopAtTheMapsEdgeRows) {
@@ -135,8 +105,10 @@ TEST_F(TrackballThrow, PolarWalksStopAtTheMapsEdgeRows) {
     }
 }
 
+// Some of the climbs cross the column seam.
 TEST_F(TrackballThrow, PredictionAgreesBitForBitWithTheSecondImplementation) {
     const int sizes[][3] = {{360, 180, 3}, {72, 36, 4}, {16, 10, 5}, {3, 2, 6}};
+    int acrossSeam = 0;
     for (const auto& [w, h, seed] : sizes) {
         Map map = randomMap(w, h, seed);
         // Some plateaus of high goodness so that the ridge test ends some climbs.
@@ -163,33 +135,13 @@ TEST_F(TrackballThrow, PredictionAgreesBitForBitWithTheSecondImplementation) {
             ASSERT_EQ(std::make_pair(tb.averageSpeed, tb.motionChange), std::make_pair(avg, mc))
                 << n;
             ASSERT_EQ(tb.predictedThrowPath, want.path) << n;
+            acrossSeam += want.acrossSeam;
             if (want.path.empty()) continue;
             ASSERT_EQ(std::make_pair(tb.throwColumn, tb.throwRow),
                       std::make_pair(want.lastColumn, want.lastRow));
         }
     }
-}
-
-// A live throw (nudge below 0.01) over no gradient: the speed falls by (1 - friction) twice a
-// tick (the plain friction step and the live step; the first live step restarts from the mouse
-// speed) and each tick steps that many columns, until the speed is below 2.
-TEST_F(TrackballThrow, LiveThrowDecaysByTheSquareOfTheFrictionFactor) {
-    Map map(360, 180);
-    ScopedMap installed(map);
-    tb.frictionStrength = 0.05f;
-    orientAt(map, 10, 90);
-    mouse(fortyPixelsLeft);
-    const float k = 1 - 0.05f;
-    int column = 10;
-    for (float v = k * 40.0f;; v = k * (k * v)) {
-        tb.calStdThrow();
-        tb.nudgedThrow();
-        EXPECT_EQ(tb.throwSpeed, v);
-        if (v >= 2.0f) column = static_cast<int>(std::round(column + static_cast<double>(v))) % 360;
-        EXPECT_EQ(viewCell(map), std::make_pair(column, 90)) << v;
-        if (v < 2.0f) break;
-        EXPECT_EQ(tb.motionChange, vec(-static_cast<double>(v), 0, 0)); // the next base step
-    }
+    EXPECT_GT(acrossSeam, 20);
 }
 
 // Live steps tick by tick, on a map and on one so small (4 x 3) that every step is longer than

@@ -323,6 +323,7 @@ inline void motion(std::pair<int, int> newest, std::pair<int, int> older, float&
 struct Prediction {
     std::vector<V> path;
     int lastColumn = 0, lastRow = 0;
+    bool acrossSeam = false; // whether the climb met the column seam, for the tests' coverage
 };
 
 inline Prediction predict(const Map& map, float nudge, float friction, int i, int j, V mc,
@@ -361,7 +362,9 @@ inline Prediction predict(const Map& map, float nudge, float friction, int i, in
         int r2 = static_cast<int>(std::round(r + static_cast<double>(-3.0f * std::sin(a))));
         inside(map, c2, r2);
         oc = c2 - c0;
-        oc += 2 * oc > map.width ? -map.width : 2 * oc < -map.width ? map.width : 0;
+        const int seam = 2 * oc > map.width ? -map.width : 2 * oc < -map.width ? map.width : 0;
+        oc += seam;
+        p.acrossSeam |= seam != 0;
         orow = r2 - r0;
         if (static_cast<float>(std::sqrt(static_cast<double>(oc * oc + orow * orow))) > 0.5 * total)
             break;
@@ -412,11 +415,6 @@ struct TrackballTest : ::testing::Test {
         tb.clearMousePath();
         for (const auto& [x, y] : oldestFirst)
             tb.recordMousePath(x, y);
-    }
-    // startPoint such that a move to window position (mx, my) is a plane step of (dx, dy).
-    void startBefore(int mx, int my, double dx, double dy) {
-        const vec p = tb.planar_coords(mx, my);
-        tb.startPoint = vec(p.x - dx, p.y - dy, 0);
     }
     ExtTrackball& tb = ExtTrackball::_instance;
 };
