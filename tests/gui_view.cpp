@@ -1,6 +1,7 @@
 // The real main window driven like a user would: mouse events on the view, keys on the window,
-// clicks on the panels; frames read back from the view and checked at pixels whose colour is
-// worked out independently (lighting, jet colours of the fixture maps, map cells of the view).
+// clicks on the panels and the menu; its layout, instruction box and mode switches; frames read
+// back from the view and checked at pixels whose colour is worked out independently (lighting,
+// jet colours of the fixture maps, map cells of the view).
 #include "Geometry.h"
 #include "RenderingSetting.h"
 #include "dialog.h"
@@ -16,10 +17,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTabWidget>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 
@@ -240,8 +244,6 @@ TEST_F(ViewTest, StartShowsTheLitModelAndTheJetSphereAndSpaceTheFlatMap) {
         const Rgb c = at(img, cellAt(ci + 0.5, cj + 0.5));
         EXPECT_TRUE(near(c, frontJet(ci, cj), 6)) << ci << "," << cj << ": " << c;
     }
-    QTest::keyClick(window.get(), Qt::Key_Space);
-    EXPECT_EQ(RenderingSetting::_instance.displayMode, 0);
 }
 
 TEST_F(ViewTest, FlatMapPressAndDragLookFromTheCellWithoutAThrow) {
@@ -594,6 +596,120 @@ TEST_F(ViewTest, NudgeModesSetTheStrengthsAndSliders) {
     click(panel, "Recommended Settings");
     click(panel, "Slider Settings");
     EXPECT_TRUE(friction->value() == 11 && t.frictionStrength == 0.11f);
+}
+
+TEST_F(ViewTest, InstructionBoxShowsTheFileOverTheVisibleWindowAtStartAndFromHelpAbout) {
+    const QString instructions =
+        QString::fromStdString(testsupport::readFile("../instructions.htm"));
+    ASSERT_EQ(seenBox.count, 1);
+    EXPECT_TRUE(seenBox.overVisibleWindow);
+    EXPECT_EQ(seenBox.title, "Instructions");
+    EXPECT_EQ(seenBox.text, instructions);
+    QList<QAction*> menus = window->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), "&File");
+    EXPECT_EQ(menus[1]->text(), "&Help");
+    ASSERT_NE(menus[1]->menu(), nullptr);
+    QList<QAction*> items = menus[1]->menu()->actions();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0]->text(), "&About");
+    seenBox = {};
+    closeNextBox();
+    items[0]->trigger();
+    EXPECT_EQ(seenBox.count, 1);
+    EXPECT_EQ(seenBox.title, "Instructions");
+    EXPECT_EQ(seenBox.text, instructions);
+}
+
+TEST_F(ViewTest, TitleSizeAndLayout) {
+    EXPECT_EQ(window->windowTitle(), "Orvalis");
+    QTabWidget* tabs = window->tabs();
+    const std::pair<const char*, QWidget*> panels[] = {{"Visualizer", window->visualizerPanel()},
+                                                       {"Trackball", window->trackballPanel()},
+                                                       {"Orbit", window->scrubberPanel()}};
+    ASSERT_EQ(tabs->count(), 3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(tabs->tabText(k) == panels[k].first && tabs->widget(k) == panels[k].second);
+    EXPECT_FALSE(tabs->tabsClosable());
+    auto* scroll = window->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(scroll->widget(), window->view());
+    EXPECT_EQ(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(scroll->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_GE(scroll->width(), 950);
+    EXPECT_GE(scroll->height(), 480);
+    // The view area stands above the tabs.
+    EXPECT_LT(scroll->mapTo(window.get(), QPoint(0, 0)).y(),
+              tabs->mapTo(window.get(), QPoint(0, 0)).y());
+}
+
+TEST_F(ViewTest, SpaceVAndDEachFlipTheirOwnSwitchAndOtherKeysChangeNothing) {
+    RenderingSetting& s = RenderingSetting::_instance;
+    auto state = [&] {
+        return std::array<int, 4>{s.displayMode, s.showPaths, s.saveViewpath, s.applicationMode};
+    };
+    const auto start = state();
+    for (auto [key, k] : {std::pair{Qt::Key_Space, 0}, {Qt::Key_V, 1}, {Qt::Key_D, 2}}) {
+        auto flipped = start;
+        flipped[size_t(k)] = 1 - flipped[size_t(k)];
+        QTest::keyClick(window->view(), key);
+        EXPECT_EQ(state(), flipped) << k;
+        QTest::keyClick(window->view(), key);
+        EXPECT_EQ(state(), start) << k;
+    }
+    s.displayMode = 1;
+    s.showPaths = true;
+    const auto changed = state();
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_Escape, Qt::Key_Return, Qt::Key_1, Qt::Key_Left}) {
+        QTest::keyClick(window->view(), key);
+        EXPECT_EQ(state(), changed) << key;
+    }
+}
+
+TEST_F(ViewTest, EachTabSetsItsModeStrengthsAndPaths) {
+    RenderingSetting& s = RenderingSetting::_instance;
+    ExtTrackball& t = ExtTrackball::_instance;
+    // Trackball: the recommended strengths, on the sliders too, no paths, no
+    // predicted throw.
+    window->tabs()->setCurrentIndex(0);
+    s.showPaths = true;
+    t.predictedThrowPath.assign(3, vec(1, 2, 0));
+    window->tabs()->setCurrentIndex(1);
+    EXPECT_TRUE(s.applicationMode == 1 && t.nudgeStrength == 0.56f && t.frictionStrength == 0.11f);
+    EXPECT_TRUE(!s.showPaths && t.predictedThrowPath.empty() && s.selectedAttribute == 0);
+    QList<QSlider*> sliders = window->trackballPanel()->findChildren<QSlider*>();
+    ASSERT_EQ(sliders.size(), 2);
+    EXPECT_TRUE(sliders[0]->value() == 56 && sliders[1]->value() == 11);
+    // Orbit, entered with the nudge on: paths shown, nudge off.
+    window->tabs()->setCurrentIndex(2);
+    EXPECT_TRUE(s.applicationMode == 3 && t.nudgeStrength == 0.0f && s.showPaths);
+    // Visualizer, entered from Trackball with the nudge on and the paths shown.
+    window->tabs()->setCurrentIndex(1);
+    ASSERT_EQ(t.nudgeStrength, 0.56f);
+    s.showPaths = true;
+    s.selectedAttribute = 1;
+    window->tabs()->setCurrentIndex(0);
+    EXPECT_TRUE(s.applicationMode == 2 && t.nudgeStrength == 0.0f);
+    EXPECT_TRUE(s.selectedAttribute == 0 && !s.showPaths);
+}
+
+TEST_F(ViewTest, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
+    RenderingSetting& s = RenderingSetting::_instance;
+    const std::string front = "Successfully load ../Data/Attributes/torus/torus_front.";
+    window->tabs()->setCurrentIndex(0);
+    s.selectedAttribute = 2;
+    const mapsutil::Output first = mapsutil::captured([&] { window->tabs()->setCurrentIndex(1); });
+    EXPECT_EQ(s.selectedAttribute, 0);
+    // The reload reaches the texture the view draws with, not only the numbers.
+    EXPECT_EQ(first.err, "");
+    EXPECT_NE(first.out.find(front + "pgm"), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find(front + "vgf"), std::string::npos) << first.out;
+
+    // With the first attribute already selected only the gradient is reloaded.
+    window->tabs()->setCurrentIndex(0);
+    const mapsutil::Output second = mapsutil::captured([&] { window->tabs()->setCurrentIndex(1); });
+    EXPECT_EQ(second.out.find(".pgm"), std::string::npos) << second.out;
+    EXPECT_NE(second.out.find(front + "vgf"), std::string::npos) << second.out;
 }
 
 // A tree whose model has no orbit file and no "top" goodness file.

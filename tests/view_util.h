@@ -79,6 +79,7 @@ inline void closeNextBox() {
 // A main window as the program shows it, first frame painted. Its constructor blocks in the modal
 // instruction box, which closeNextBox closes.
 inline std::unique_ptr<MainWindow> openWindow() {
+    seenBox = {};
     closeNextBox();
     auto window = std::make_unique<MainWindow>();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
