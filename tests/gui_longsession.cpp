@@ -190,12 +190,8 @@ public:
         const long long frames = view->framesPainted() - framesAtStart;
         QTest::keyClick(view, Qt::Key_D);
         // One line per frame painted while recording was on.
-        std::ifstream file("..\\File\\viewpath.txt");
-        std::string line;
-        long long lines = 0;
-        while (std::getline(file, line))
-            ++lines;
-        EXPECT_EQ(lines, frames) << "cycle " << n;
+        const std::string text = testsupport::readFile("..\\File\\viewpath.txt");
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), frames) << "cycle " << n;
     }
 
     MainWindow& window;

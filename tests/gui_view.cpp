@@ -491,26 +491,6 @@ TEST_F(ViewTest, VShowsTheOrbitAndTurntableOverlays) {
     EXPECT_TRUE(countInRight(img, magenta) > 40 && countInRight(img, black) > 40) << "flat map";
 }
 
-TEST_F(ViewTest, DRecordsOneLinePerFrame) {
-    const std::filesystem::path file = "..\\File\\viewpath.txt";
-    std::filesystem::remove(file);
-    QTest::keyClick(window.get(), Qt::Key_D);
-    ASSERT_TRUE(RenderingSetting::_instance.saveViewpath);
-    const long long first = view->framesPainted();
-    waitFrames(8);
-    QTest::keyClick(window.get(), Qt::Key_D);
-    const long long frames = view->framesPainted() - first;
-    ASSERT_FALSE(RenderingSetting::_instance.saveViewpath);
-    const std::string text = testsupport::readFile(file);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), frames);
-    // Each line is the view's azimuth and polar angle.
-    char last[64];
-    std::snprintf(last, sizeof last, "%f %f\n", double(viewAngles().first),
-                  double(viewAngles().second));
-    EXPECT_TRUE(text.ends_with(last)) << text.substr(text.size() > 40 ? text.size() - 40 : 0);
-    std::filesystem::remove(file);
-}
-
 TEST_F(ViewTest, ModelChangeCarriesOverAndReloadsBeforeTheNextFrame) {
     // 12.8 units right of the centre lies the box's near face but no part of the torus.
     ASSERT_TRUE(near(at(frame(), leftAt(12.8, 0)), white, 0));
