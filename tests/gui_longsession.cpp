@@ -16,7 +16,6 @@
 #include <QCheckBox>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
 
@@ -97,11 +96,6 @@ void settle() {
     QCoreApplication::processEvents();
 }
 
-void clickRadio(QWidget* panel, const char* text) {
-    for (QRadioButton* r : panel->findChildren<QRadioButton*>())
-        if (r->text() == text) r->click();
-}
-
 class Session {
 public:
     explicit Session(MainWindow& w) : window(w), view(w.view()) {}
@@ -121,9 +115,9 @@ public:
     void trackballPhase(int cycle) {
         window.tabs()->setCurrentIndex(1);
         settle();
-        clickRadio(window.trackballPanel(), cycle % 3 == 0   ? "Off"
-                                            : cycle % 3 == 1 ? "Recommended Settings"
-                                                             : "Slider Settings");
+        click(window.trackballPanel(), cycle % 3 == 0   ? "Off"
+                                       : cycle % 3 == 1 ? "Recommended Settings"
+                                                        : "Slider Settings");
         auto sliders = window.trackballPanel()->findChildren<QSlider*>();
         for (qsizetype k = 0; k < sliders.size(); ++k) {
             const int span = sliders[k]->maximum() - sliders[k]->minimum();
@@ -159,7 +153,7 @@ public:
     void orbitPhase(int cycle) {
         window.tabs()->setCurrentIndex(2);
         settle();
-        clickRadio(window.scrubberPanel(), cycle % 2 ? "turntable" : "our orbit");
+        click(window.scrubberPanel(), cycle % 2 ? "turntable" : "our orbit");
         auto* play = window.scrubberPanel()->findChild<QCheckBox*>();
         play->click();
         QTest::qWait(45);

@@ -58,17 +58,6 @@ struct Orientation {
     bool operator==(const Orientation& o) const { return std::memcmp(m, o.m, sizeof m) == 0; }
 };
 
-template <typename T> T* childNamed(QWidget* parent, const QString& text) {
-    for (T* w : parent->findChildren<T*>())
-        if (w->text() == text) return w;
-    return nullptr;
-}
-void click(QWidget* panel, const QString& button) {
-    auto* b = childNamed<QAbstractButton>(panel, button);
-    ASSERT_NE(b, nullptr) << button.toStdString();
-    b->click();
-}
-
 // The group boxes of a panel's top row: each title with the widgets of its grid, row by row. A
 // checked button or the current combo item gets a "*"; a slider shows its range, single and
 // page step, tick interval (and "below"), value and "off" when disabled.

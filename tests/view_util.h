@@ -7,6 +7,7 @@
 #include "maps_util.h"
 #include "mainwindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -85,6 +86,18 @@ inline std::unique_ptr<MainWindow> openWindow() {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     EXPECT_TRUE(waitUntil([&] { return window->view()->framesPainted() > 0; }));
     return window;
+}
+
+// The panel's child of that type showing that text, and a click on such a button.
+template <typename T> T* childNamed(QWidget* parent, const QString& text) {
+    for (T* w : parent->findChildren<T*>())
+        if (w->text() == text) return w;
+    return nullptr;
+}
+inline void click(QWidget* panel, const QString& button) {
+    auto* b = childNamed<QAbstractButton>(panel, button);
+    ASSERT_NE(b, nullptr) << button.toStdString();
+    b->click();
 }
 
 // Mouse events as the window system delivers them: moves carry the held button.
