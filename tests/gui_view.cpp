@@ -37,7 +37,9 @@ Rgb frontJet(int i, int j) {
     const double theta = 2 * M_PI * i / 72 - M_PI, phi = M_PI * j / 36;
     const double a =
         (0.3 * std::cos(theta) - std::sin(theta)) * std::sin(phi) + 0.4 * std::cos(phi);
-    return jetEntry(static_cast<int>(std::lround(255 * (1 + a / std::sqrt(1.25)) / 2)));
+    const auto [r, g, b] =
+        mapsutil::jetEntry(static_cast<int>(std::lround(255 * (1 + a / std::sqrt(1.25)) / 2)));
+    return {r, g, b};
 }
 
 // Azimuth and polar angle of the current viewing direction, in float as the view takes them.

@@ -134,9 +134,4 @@ inline std::ostream& operator<<(std::ostream& os, Rgb c) {
 inline constexpr Rgb markerBlue{0, 77, 255}, magenta{255, 0, 255}, black{0, 0, 0},
     white{255, 255, 255};
 
-inline Rgb jetEntry(int n) {
-    const auto [r, g, b] = mapsutil::jetEntry(n);
-    return {r, g, b};
-}
-
 } // namespace viewtest
