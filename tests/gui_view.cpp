@@ -528,17 +528,24 @@ TEST_F(ViewTest, PanelsHoldTheirGroupsWidgetsAndStartingStates) {
     EXPECT_EQ(RenderingSetting::_instance.displayMode, 0);
 }
 
-TEST_F(ViewTest, NudgeModesSetTheStrengthsAndSliders) {
-    window->tabs()->setCurrentIndex(1);
+TEST_F(ViewTest, EachTabSetsItsModeAndPathsAndNudgeModesTheStrengthsAndSliders) {
+    RenderingSetting& s = RenderingSetting::_instance;
+    ExtTrackball& t = ExtTrackball::_instance;
     QWidget* panel = window->trackballPanel();
     QSlider* nudge = panel->findChildren<QSlider*>().at(0);
     QSlider* friction = panel->findChildren<QSlider*>().at(1);
-    ExtTrackball& t = ExtTrackball::_instance;
+    // Trackball: the recommended strengths, on the sliders too, no paths, no predicted throw.
+    s.showPaths = true;
+    t.predictedThrowPath.assign(3, vec(1, 2, 0));
+    window->tabs()->setCurrentIndex(1);
+    EXPECT_TRUE(s.applicationMode == 1 && t.nudgeStrength == 0.56f && t.frictionStrength == 0.11f);
+    EXPECT_TRUE(!s.showPaths && t.predictedThrowPath.empty() && s.selectedAttribute == 0);
+    EXPECT_TRUE(nudge->value() == 56 && friction->value() == 11);
     // Off zeroes and disables both, stops a throw and forgets the predicted path.
-    RenderingSetting::_instance.throwing = true;
+    s.throwing = true;
     t.predictedThrowPath.assign(5, vec());
     click(panel, "Off");
-    EXPECT_TRUE(!RenderingSetting::_instance.throwing && t.predictedThrowPath.empty());
+    EXPECT_TRUE(!s.throwing && t.predictedThrowPath.empty());
     EXPECT_TRUE(t.nudgeStrength == 0 && t.frictionStrength == 0 && nudge->value() == 0 &&
                 friction->value() == 0);
     EXPECT_TRUE(!nudge->isEnabled() && !friction->isEnabled());
@@ -567,6 +574,17 @@ TEST_F(ViewTest, NudgeModesSetTheStrengthsAndSliders) {
     click(panel, "Recommended Settings");
     click(panel, "Slider Settings");
     EXPECT_TRUE(friction->value() == 11 && t.frictionStrength == 0.11f);
+    // Orbit, entered with the nudge on: paths shown, nudge off.
+    window->tabs()->setCurrentIndex(2);
+    EXPECT_TRUE(s.applicationMode == 3 && t.nudgeStrength == 0.0f && s.showPaths);
+    // Visualizer, entered from Trackball with the nudge on and the paths shown.
+    window->tabs()->setCurrentIndex(1);
+    ASSERT_EQ(t.nudgeStrength, 0.56f);
+    s.showPaths = true;
+    s.selectedAttribute = 1;
+    window->tabs()->setCurrentIndex(0);
+    EXPECT_TRUE(s.applicationMode == 2 && t.nudgeStrength == 0.0f);
+    EXPECT_TRUE(s.selectedAttribute == 0 && !s.showPaths);
 }
 
 TEST_F(ViewTest, InstructionBoxShowsTheFileOverTheVisibleWindowAtStartAndFromHelpAbout) {
@@ -635,33 +653,6 @@ TEST_F(ViewTest, SpaceVAndDEachFlipTheirOwnSwitchAndOtherKeysChangeNothing) {
         QTest::keyClick(window->view(), key);
         EXPECT_EQ(state(), changed) << key;
     }
-}
-
-TEST_F(ViewTest, EachTabSetsItsModeStrengthsAndPaths) {
-    RenderingSetting& s = RenderingSetting::_instance;
-    ExtTrackball& t = ExtTrackball::_instance;
-    // Trackball: the recommended strengths, on the sliders too, no paths, no
-    // predicted throw.
-    window->tabs()->setCurrentIndex(0);
-    s.showPaths = true;
-    t.predictedThrowPath.assign(3, vec(1, 2, 0));
-    window->tabs()->setCurrentIndex(1);
-    EXPECT_TRUE(s.applicationMode == 1 && t.nudgeStrength == 0.56f && t.frictionStrength == 0.11f);
-    EXPECT_TRUE(!s.showPaths && t.predictedThrowPath.empty() && s.selectedAttribute == 0);
-    QList<QSlider*> sliders = window->trackballPanel()->findChildren<QSlider*>();
-    ASSERT_EQ(sliders.size(), 2);
-    EXPECT_TRUE(sliders[0]->value() == 56 && sliders[1]->value() == 11);
-    // Orbit, entered with the nudge on: paths shown, nudge off.
-    window->tabs()->setCurrentIndex(2);
-    EXPECT_TRUE(s.applicationMode == 3 && t.nudgeStrength == 0.0f && s.showPaths);
-    // Visualizer, entered from Trackball with the nudge on and the paths shown.
-    window->tabs()->setCurrentIndex(1);
-    ASSERT_EQ(t.nudgeStrength, 0.56f);
-    s.showPaths = true;
-    s.selectedAttribute = 1;
-    window->tabs()->setCurrentIndex(0);
-    EXPECT_TRUE(s.applicationMode == 2 && t.nudgeStrength == 0.0f);
-    EXPECT_TRUE(s.selectedAttribute == 0 && !s.showPaths);
 }
 
 TEST_F(ViewTest, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
