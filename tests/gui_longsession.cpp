@@ -9,7 +9,6 @@
 #include "RenderingSetting.h"
 #include "dialog.h"
 #include "extTrackball.h"
-#include "support.h"
 #include "textureManager.h"
 #include "view_util.h"
 
@@ -25,10 +24,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
-using namespace testsupport;
 using namespace viewtest;
 
 namespace {
@@ -200,11 +197,7 @@ TEST(LongSession, MemoryAndGlObjectsStayFlat) {
     const int cycles = periods * cyclePeriod;
 
     // Its own copy of the data tree, so the recordings land there.
-    TempDir dir;
-    copyFixtureTree(dir.path());
-    std::filesystem::create_directories(dir / "run");
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir / "run");
+    ScratchTree tree;
 
     Usage warm, end;
     int drags = 0;
@@ -219,7 +212,6 @@ TEST(LongSession, MemoryAndGlObjectsStayFlat) {
         drags = session.drags;
         EXPECT_GT(window->view()->framesPainted(), 0);
     }
-    std::filesystem::current_path(previous);
     for (const auto& [when, u] : {std::pair{"after warm-up", warm}, {"at the end", end}})
         std::printf("%s: resident %ld kB, heap %zu bytes, textures %d, buffers %d, lists %d\n",
                     when, u.residentKb, u.heapBytes, u.textures, u.buffers, u.lists);

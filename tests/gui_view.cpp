@@ -676,22 +676,14 @@ TEST_F(ViewTest, LeavingVisualizerWithAnotherAttributeReloadsTheFirst) {
 class ViewWithoutAnOrbitOrAMap : public ViewTest {
 protected:
     void SetUp() override {
-        testsupport::copyFixtureTree(dir.path());
-        std::filesystem::remove(dir / "Data/Orbits/torus_orbit.txt");
-        std::filesystem::remove(dir / "Data/Attributes/torus/torus_top.pgm");
-        std::filesystem::create_directories(dir / "run");
-        std::filesystem::current_path(dir / "run");
+        std::filesystem::remove(tree.dir / "Data/Orbits/torus_orbit.txt");
+        std::filesystem::remove(tree.dir / "Data/Attributes/torus/torus_top.pgm");
         // As in a fresh process: no points and no storage behind them.
         viewPath::_instance.pathPoints = std::vector<PathPoint>();
         viewPath::_instance.turntablePoints = std::vector<PathPoint>();
         ViewTest::SetUp();
     }
-    void TearDown() override {
-        ViewTest::TearDown();
-        std::filesystem::current_path(back);
-    }
-    testsupport::TempDir dir;
-    std::filesystem::path back = std::filesystem::current_path();
+    ScratchTree tree;
 };
 
 TEST_F(ViewWithoutAnOrbitOrAMap, AFailedAttributeLoadKeepsTheOldMapAndNothingPlaysOrScrubs) {

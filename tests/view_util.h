@@ -6,6 +6,7 @@
 #include "glwidget.h"
 #include "maps_util.h"
 #include "mainwindow.h"
+#include "support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -99,6 +101,18 @@ inline void click(QWidget* panel, const QString& button) {
     ASSERT_NE(b, nullptr) << button.toStdString();
     b->click();
 }
+
+// A copy of the fixture tree, the working directory its run/ folder until it is destroyed.
+struct ScratchTree {
+    testsupport::TempDir dir;
+    std::filesystem::path back = std::filesystem::current_path();
+    ScratchTree() {
+        testsupport::copyFixtureTree(dir.path());
+        std::filesystem::create_directories(dir / "run");
+        std::filesystem::current_path(dir / "run");
+    }
+    ~ScratchTree() { std::filesystem::current_path(back); }
+};
 
 // Mouse events as the window system delivers them: moves carry the held button.
 inline void sendMouse(QWidget* w, QEvent::Type type, QPoint p, Qt::MouseButtons held) {
