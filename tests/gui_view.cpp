@@ -18,7 +18,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
-#include <QRadioButton>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTabWidget>
@@ -42,12 +41,6 @@ Rgb frontJet(int i, int j) {
     return {r, g, b};
 }
 
-// Azimuth and polar angle of the current viewing direction, in float as the view takes them.
-std::pair<float, float> viewAngles() {
-    const double x = ab_quat[2], y = ab_quat[6], z = ab_quat[10],
-                 r = std::sqrt(x * x + y * y + z * z);
-    return {static_cast<float>(std::atan2(y / r, x / r)), static_cast<float>(std::acos(z / r))};
-}
 void expectViewing(double theta, double phi) {
     EXPECT_NEAR(ab_quat[2], std::cos(theta) * std::sin(phi), 1e-6);
     EXPECT_NEAR(ab_quat[6], std::sin(theta) * std::sin(phi), 1e-6);
@@ -199,7 +192,8 @@ TEST_F(ViewTest, StartShowsTheLitModelAndTheJetSphereAndSpaceTheFlatMap) {
     EXPECT_TRUE(near(at(img, rightAt(-13.5, 13.5)), white, 0)) << "outside the sphere";
     // The sphere's centre shows the jet colour of the current view's cell; the centre cross shows
     // through the sphere's near side, open between its centre and its arms.
-    const auto [theta, phi] = viewAngles();
+    const double x = ab_quat[2], y = ab_quat[6], z = ab_quat[10];
+    const double theta = std::atan2(y, x), phi = std::acos(z / std::hypot(x, y, z));
     const int i = std::clamp(static_cast<int>(std::round((theta + M_PI) / (2 * M_PI) * 72)), 0, 71);
     const int j = std::clamp(static_cast<int>(std::round(phi / M_PI * 36)), 0, 35);
     EXPECT_TRUE(near(at(img, rightAt(0.2, 0.2)), frontJet(i, j), 24)) << at(img, rightAt(0.2, 0.2));
