@@ -326,7 +326,7 @@ TEST_F(ViewTest, ReleasedDragTravelsOnWithItsTrailOnlyInTrackballModeAndOffStops
             EXPECT_TRUE(Orientation() == released && ExtTrackball::_instance.throwStepCount == 0);
     }
     EXPECT_GT(countInRight(frame(), magenta), 10) << "the throw's trail";
-    click(window->trackballPanel(), "Off"); // its strengths and switches: NudgeModes below
+    click(window->trackballPanel(), "Off"); // its strengths and switches: the tab walk below
     const Orientation stopped;
     waitTicks(5);
     EXPECT_TRUE(Orientation() == stopped);
