@@ -9,14 +9,12 @@
 #include "RenderingSetting.h"
 #include "dialog.h"
 #include "extTrackball.h"
-#include "support.h"
 #include "textureManager.h"
 #include "view_util.h"
 
 #include <QCheckBox>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
 
@@ -26,10 +24,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
-using namespace testsupport;
 using namespace viewtest;
 
 namespace {
@@ -97,11 +93,6 @@ void settle() {
     QCoreApplication::processEvents();
 }
 
-void clickRadio(QWidget* panel, const char* text) {
-    for (QRadioButton* r : panel->findChildren<QRadioButton*>())
-        if (r->text() == text) r->click();
-}
-
 class Session {
 public:
     explicit Session(MainWindow& w) : window(w), view(w.view()) {}
@@ -121,9 +112,9 @@ public:
     void trackballPhase(int cycle) {
         window.tabs()->setCurrentIndex(1);
         settle();
-        clickRadio(window.trackballPanel(), cycle % 3 == 0   ? "Off"
-                                            : cycle % 3 == 1 ? "Recommended Settings"
-                                                             : "Slider Settings");
+        click(window.trackballPanel(), cycle % 3 == 0   ? "Off"
+                                       : cycle % 3 == 1 ? "Recommended Settings"
+                                                        : "Slider Settings");
         auto sliders = window.trackballPanel()->findChildren<QSlider*>();
         for (qsizetype k = 0; k < sliders.size(); ++k) {
             const int span = sliders[k]->maximum() - sliders[k]->minimum();
@@ -159,7 +150,7 @@ public:
     void orbitPhase(int cycle) {
         window.tabs()->setCurrentIndex(2);
         settle();
-        clickRadio(window.scrubberPanel(), cycle % 2 ? "turntable" : "our orbit");
+        click(window.scrubberPanel(), cycle % 2 ? "turntable" : "our orbit");
         auto* play = window.scrubberPanel()->findChild<QCheckBox*>();
         play->click();
         QTest::qWait(45);
@@ -190,12 +181,8 @@ public:
         const long long frames = view->framesPainted() - framesAtStart;
         QTest::keyClick(view, Qt::Key_D);
         // One line per frame painted while recording was on.
-        std::ifstream file("..\\File\\viewpath.txt");
-        std::string line;
-        long long lines = 0;
-        while (std::getline(file, line))
-            ++lines;
-        EXPECT_EQ(lines, frames) << "cycle " << n;
+        const std::string text = testsupport::readFile("..\\File\\viewpath.txt");
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), frames) << "cycle " << n;
     }
 
     MainWindow& window;
@@ -210,11 +197,7 @@ TEST(LongSession, MemoryAndGlObjectsStayFlat) {
     const int cycles = periods * cyclePeriod;
 
     // Its own copy of the data tree, so the recordings land there.
-    TempDir dir;
-    copyFixtureTree(dir.path());
-    std::filesystem::create_directories(dir / "run");
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir / "run");
+    ScratchTree tree;
 
     Usage warm, end;
     int drags = 0;
@@ -229,7 +212,6 @@ TEST(LongSession, MemoryAndGlObjectsStayFlat) {
         drags = session.drags;
         EXPECT_GT(window->view()->framesPainted(), 0);
     }
-    std::filesystem::current_path(previous);
     for (const auto& [when, u] : {std::pair{"after warm-up", warm}, {"at the end", end}})
         std::printf("%s: resident %ld kB, heap %zu bytes, textures %d, buffers %d, lists %d\n",
                     when, u.residentKb, u.heapBytes, u.textures, u.buffers, u.lists);

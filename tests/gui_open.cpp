@@ -23,7 +23,6 @@
 #include <QUrl>
 
 #include <cstring>
-#include <map>
 
 using namespace viewtest;
 using namespace testsupport;

@@ -6,7 +6,9 @@
 #include "glwidget.h"
 #include "maps_util.h"
 #include "mainwindow.h"
+#include "support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -79,12 +82,37 @@ inline void closeNextBox() {
 // A main window as the program shows it, first frame painted. Its constructor blocks in the modal
 // instruction box, which closeNextBox closes.
 inline std::unique_ptr<MainWindow> openWindow() {
+    seenBox = {};
     closeNextBox();
     auto window = std::make_unique<MainWindow>();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     EXPECT_TRUE(waitUntil([&] { return window->view()->framesPainted() > 0; }));
     return window;
 }
+
+// The panel's child of that type showing that text, and a click on such a button.
+template <typename T> T* childNamed(QWidget* parent, const QString& text) {
+    for (T* w : parent->findChildren<T*>())
+        if (w->text() == text) return w;
+    return nullptr;
+}
+inline void click(QWidget* panel, const QString& button) {
+    auto* b = childNamed<QAbstractButton>(panel, button);
+    ASSERT_NE(b, nullptr) << button.toStdString();
+    b->click();
+}
+
+// A copy of the fixture tree, the working directory its run/ folder until it is destroyed.
+struct ScratchTree {
+    testsupport::TempDir dir;
+    std::filesystem::path back = std::filesystem::current_path();
+    ScratchTree() {
+        testsupport::copyFixtureTree(dir.path());
+        std::filesystem::create_directories(dir / "run");
+        std::filesystem::current_path(dir / "run");
+    }
+    ~ScratchTree() { std::filesystem::current_path(back); }
+};
 
 // Mouse events as the window system delivers them: moves carry the held button.
 inline void sendMouse(QWidget* w, QEvent::Type type, QPoint p, Qt::MouseButtons held) {
@@ -119,10 +147,5 @@ inline std::ostream& operator<<(std::ostream& os, Rgb c) {
 // Marker blue (0, 0.3, 1) and the overlay colours as 8-bit channels.
 inline constexpr Rgb markerBlue{0, 77, 255}, magenta{255, 0, 255}, black{0, 0, 0},
     white{255, 255, 255};
-
-inline Rgb jetEntry(int n) {
-    const auto [r, g, b] = mapsutil::jetEntry(n);
-    return {r, g, b};
-}
 
 } // namespace viewtest
