@@ -68,15 +68,8 @@ FuzzResult run(const Target& target, const std::string& bytes) {
 }
 
 const char* outcomeName(FuzzOutcome o) {
-    switch (o) {
-    case FuzzOutcome::Loaded:
-        return "loaded";
-    case FuzzOutcome::Refused:
-        return "refused";
-    case FuzzOutcome::Ended:
-        return "ended";
-    }
-    return "?";
+    static const char* const names[] = {"loaded", "refused", "ended"};
+    return names[static_cast<int>(o)];
 }
 
 // A refusal is the answer of the loaders that carry on; an end of the process that of the others.
