@@ -9,10 +9,6 @@ using namespace geomtest;
 
 namespace {
 
-std::string corpusPath(const std::string& rel) {
-    return std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/" + rel;
-}
-
 // File, vertices, triangles.
 const std::tuple<const char*, int, int> loaded[] = {
     {"off/tabs_crlf_comments.off", 4, 2},    {"off/fewer_faces_than_announced.off", 4, 2},
@@ -84,7 +80,7 @@ TEST(ModelCorpus, SoundFilesLoadAndEveryPrefixLoadsOrIsRefused) {
         {"cut.obj", "g box\nusemtl x\n" + vfText(cubeQuads(), true, true, true), 8, 12}};
     for (const auto& [file, nverts, ntris] : loaded)
         files.emplace_back(std::string("cut") + std::strrchr(file, '.'),
-                           testsupport::readFile(corpusPath(file)), nverts, ntris);
+                           testsupport::readFile(testsupport::corpusPath(file)), nverts, ntris);
     for (const auto& [name, bytes, nverts, ntris] : files) {
         OwnedMesh m;
         readBytes(m, name, bytes);

@@ -62,10 +62,6 @@ bool has(const std::string& text, const std::string& part) {
 
 const char* const childVariable = "GEOM_CHILD_MODEL";
 
-std::string corpusPath(const std::string& rel) {
-    return std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/" + rel;
-}
-
 // Runs readModel on path in a child: this test binary again, running only ReaderChild.
 ProcessResult readInChild(const std::string& path) {
     return testsupport::runProcess({"/proc/self/exe", "--gtest_filter=ReaderChild.ReadModel"},
@@ -158,7 +154,7 @@ TEST(ReadModel, DispatchScalingNamingAndMessages) {
         EXPECT_TRUE(has(o.out, "# 3 vertices, 1 triangles, extent: 1.000000\n")) << o.out;
     }
     // So does PLY: the cube of corners -1 and 1 grows to -9.9 and 9.9, its quads fanned in two.
-    const std::string ply = corpusPath("ply/cube_of_quads.ply");
+    const std::string ply = testsupport::corpusPath("ply/cube_of_quads.ply");
     o = viewerRun([&] { g.readModel(&g.model, ply.c_str()); });
     EXPECT_EQ(o.out, "ProgName : cube_of_quads\n# Read 'cube_of_quads' in 'PLY' format\ntype 1\n"
                      "# 8 vertices, 12 triangles, extent: 1.000000\n");
@@ -282,7 +278,7 @@ TEST(ReaderChild, ReadModel) {
 
 TEST(ModelCorpus, EachFaultGivesItsLineAndStatus) {
     for (const auto& [file, message] : refused) {
-        const std::string path = corpusPath(file);
+        const std::string path = testsupport::corpusPath(file);
         const std::string line = "read_model(): " + path + ":" + message + "\n";
         Geometry g;
         const Outcome o = viewerRun([&] { g.readModel(&g.model, path.c_str()); });
@@ -316,7 +312,7 @@ TEST(ModelCorpus, MissingFilesFifosDevicesFoldersAndUnknownFormatsEndTheProcess)
                                  : open + path + "\n");
         }
     }
-    const ProcessResult stl = readInChild(corpusPath("empty.stl"));
+    const ProcessResult stl = readInChild(testsupport::corpusPath("empty.stl"));
     EXPECT_TRUE(stl.signal == 0 && stl.exitStatus == 255 && stl.err.empty()) << stl.err;
     EXPECT_TRUE(stl.out.ends_with("# Read 'empty' in 'STL' format\n# Unknown file format: STL\n"));
     ASSERT_EQ(mkfifo((tmp / "m.mtl").c_str(), 0600), 0);

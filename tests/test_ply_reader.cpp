@@ -467,7 +467,7 @@ TEST(PlyReader, FilesOnDiskAndTheSuffixRule) {
 // A cube of quads and one polygon of 255 corners whose header names its types by size (uint8,
 // int32, float32, float64): every polygon is fanned from its first corner.
 TEST(PlyCorpus, PolygonsAreFannedAndSizedTypeNamesRead) {
-    const std::string dir = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/ply/";
+    const std::string dir = testsupport::corpusPath("ply/");
     for (const auto& [file, nverts, ntris] :
          {std::tuple{"cube_of_quads.ply", 8, 12},
           std::tuple{"polygon_255_sized_types.ply", 255, 253}}) {
@@ -483,7 +483,7 @@ TEST(PlyCorpus, PolygonsAreFannedAndSizedTypeNamesRead) {
 }
 
 TEST(PlyCorpus, EachMalformedFileGivesItsOneLineAndStatusMinusOne) {
-    const std::string dir = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/ply/";
+    const std::string dir = testsupport::corpusPath("ply/");
     // Besides the faults, two sound files (see PolygonsAreFannedAndSizedTypeNamesRead).
     EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir), {})),
               kFaults.size() + 2);

@@ -191,7 +191,7 @@ TEST(MapFiles, MalformedFilesAreRefusedAndTheMapStays) {
         {"vgf/overflowing_magnitude.vgf", "gradient of cell 7 is not finite"},
         {"vgf/height_not_a_number.vgf", "height is not a number"}};
     for (const auto& [name, reason] : expected) {
-        const std::string path = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/" + name;
+        const std::string path = testsupport::corpusPath(name);
         textureManager m;
         loadBase(m);
         const auto before = state(m);

@@ -106,7 +106,7 @@ TEST(OrbitLoad, TurntableOfTwentyAndRefusedFilesThatLeaveIt) {
         {"nul_byte.txt", "line 2 does not hold two numbers"},
         {"number_too_large.txt", "line 1 does not hold two numbers"}};
     for (const auto& [name, reason] : reasons) {
-        const std::string path = std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/orbit/" + name;
+        const std::string path = testsupport::corpusPath("orbit/" + name);
         int result = 0;
         EXPECT_EQ(captured([&] { result = p.loadViewPath(path.c_str()); }).err,
                   "loadViewPath(): " +

@@ -39,6 +39,10 @@ std::string readFile(const std::filesystem::path& path) {
     return s.str();
 }
 
+std::string corpusPath(const std::string& rel) {
+    return std::string(ORVALIS_SOURCE_DIR) + "/tests/corpus/" + rel;
+}
+
 std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> out;

@@ -24,6 +24,8 @@ private:
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
+// A file of the readers' test corpora, by its path below tests/corpus.
+std::string corpusPath(const std::string& rel);
 // Every file of a tree with its bytes and mode, and every folder, by path below root.
 std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& root);
 
